@@ -1,0 +1,93 @@
+#pragma once
+
+#include "clients/ClientRecord.h"
+#include "common/TimedLock.h"
+
+#include <QByteArrayView>
+#include <QHash>
+
+#include <functional>
+
+// Every client record the server knows, filed in five fixed 256-bucket hash
+// indexes (primary accounts, names, Multicom accounts, MAC keys, addresses).
+// The registry owns its records from loading to shutdown; a primary owns its
+// dependent accounts.
+//
+// Threads: the registry is used on the user-interface thread only (device
+// link, pages, dialogs, the client list writer and the once-a-second monitor
+// and link watch, which run as timers there). The lock keeps the spec'd
+// contract of a timed binary semaphore: each index operation and lookup takes
+// it for its own duration and the list writer holds it for its whole write;
+// nothing may take it twice.
+class ClientRegistry {
+public:
+    static constexpr int kBucketCount = 256;
+
+    explicit ClientRegistry(int lockTimeoutMs = TimedLock::kDefaultTimeoutMs);
+    ~ClientRegistry();
+    ClientRegistry(const ClientRegistry&) = delete;
+    ClientRegistry& operator=(const ClientRegistry&) = delete;
+
+    // Called by Register/Unregister when asked to save: writes the client list.
+    void setSaveHandler(std::function<void()> save) { m_save = std::move(save); }
+    void saveList() const;
+
+    // Files the record in every index it belongs to (a primary already
+    // present is left alone), then saves the list when asked.
+    void Register(ClientRecord* record, bool save = false);
+    // Removes the record's node from every index under its current keys; the
+    // record itself is not destroyed.
+    void Unregister(ClientRecord* record, bool save = false);
+
+    PrimaryClient* FindPrimary(quint16 account);
+    ClientRecord* FindMulticomAccount(quint16 account);
+    // key: exactly six characters.
+    MulticomClient* FindByMacKey(const char* key);
+    MulticomClient* FindByAddress(const QString& address);
+    PrimaryClient* FindPrimaryByName(const QString& name);
+    PrimaryClient* IsRegistered(const PrimaryClient* primary);
+
+    // The registered record with this serial, or none once it was unregistered.
+    ClientRecord* findBySerial(quint64 serial) const;
+
+    // Visits every primary: buckets 0 to 255 of the primary index, and within
+    // a bucket the most recently registered first. The visitor must not
+    // register or unregister records.
+    template <typename Visitor> void ForEachPrimary(Visitor&& visit) const {
+        for (const Node* head : m_primary)
+            for (const Node* node = head; node; node = node->next)
+                visit(static_cast<PrimaryClient*>(node->record));
+    }
+
+    int primaryCount() const;
+    TimedLock& lock() { return m_lock; }
+
+    // Destroys every primary with its dependents and frees every node.
+    void Shutdown();
+
+    static int accountBucket(quint16 account) { return (account >> 8) ^ (account & 0xFF); }
+    static int textBucket(QByteArrayView text);
+    static int textBucket(const QString& text);
+
+private:
+    struct Node {
+        ClientRecord* record;
+        Node* next;
+    };
+    using Index = Node* [kBucketCount];
+
+    static void insert(Index& index, int bucket, ClientRecord* record);
+    static void remove(Index& index, int bucket, ClientRecord* record);
+    static void clear(Index& index);
+    static int macBucket(const ClientRecord* record);
+
+    Index m_primary{};
+    Index m_name{};
+    Index m_mac{};
+    Index m_address{};
+    Index m_multicomAccount{};
+    TimedLock m_lock;
+    QHash<quint64, ClientRecord*> m_live;
+    quint64 m_nextSerial = 1;
+    std::function<void()> m_save;
+};

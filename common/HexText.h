@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+// Hexadecimal texts: accounts are always four upper-case digits ("%04X"),
+// device identifiers eight ("%08X").
+namespace HexText {
+
+QString hex4(quint16 value);
+QString hex8(quint32 value);
+QByteArray hex4Bytes(quint16 value);
+
+// Reads hexadecimal digits like "%X": leading blanks skipped, then as many hex
+// digits as follow. Returns false when there is no digit at all. Overlong
+// inputs keep the low 32 bits.
+bool parseHex(QStringView text, quint32& value);
+
+} // namespace HexText

@@ -1,0 +1,106 @@
+#include "common/StringTable.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct Entry {
+    int id;
+    const char* text; // UTF-8
+};
+
+// Kept sorted by number.
+constexpr Entry kStrings[] = {
+    {2, "Cancela"},
+    {100, "Atalaia"},
+    {102, "Atalaia"},
+    {113, "Only IP address is allowed for Multicom protocol"},
+    {114, "Eventos"},
+    {115, "Online"},
+    {116, "Offline"},
+    {117, "Bloqueados"},
+    {118, "Novos"},
+    {119, "Configuração"},
+    {120, "Programa será fechado"},
+    {121, "Servidor será desconectado\nDefina outra porta e salve a configuração"},
+    {122, "Nome"},
+    {123, "Painel"},
+    {124, "Salvar"},
+    {125, "Remover"},
+    {126, "Selecionar clientes..."},
+    {127, "Cliente setup"},
+    {128, "Informação sobre cliente"},
+    {129, "Arquivo \"Alarm.lst\" faltando ou corrompido\nServer será fechado"},
+    {130, "Erro em evento!\nServer será fechado"},
+    {131, "Arquivo \"Events.log\" faltando ou corrompido"},
+    {133, "Todos eventos após ("},
+    {134, ") serão arquivados.\nContinuar?"},
+    {135, "Cliente"},
+    {141, "Acesso não permitido!"},
+    {143, "Ultimo contato"},
+    {145, "Comentario"},
+    {147, "Digite o nome..."},
+    {148, "Bloquear"},
+    {162, "Nenhuma porta serial encontrada"},
+    {163, "Erro ao acessar register key"},
+    {164, "Porta serial não definida"},
+    {165, "Erro ao abrir porta"},
+    {166, "Erro ao ler porta"},
+    {169, "Informe porta Multicomm antes de habilitar este protocolo"},
+    {170, "Remover todas contas dependentes antes da primaria."},
+    {171, "Conta primaria não existe!"},
+    {173, "Canal"},
+    {174, "Debloquear conta primaria primeiro"},
+    {175, "Conta primaria não pode ser a mesma\nOperação abortada"},
+    {186, "Conta não existe!"},
+    {187, "Esta Conta já existe!"},
+    {188, "Este Nome já existe!"},
+    {189, "Nome está vazio"},
+    {190, "Informar conta primaria!"},
+    {191, "Dependente setup"},
+    {192, "Dependentes"},
+    {193, "Dependente:"},
+    {201, "IP está vazio"},
+    {202, "Porta está 0"},
+    {203, "Arquivo \"Report.cfg\" faltando ou corrompido\nDefault será aplicado\nVoce precisa selecionar opções e "
+          "salvar"},
+    {207, "Arquivo \"LocalEvents.lst\" faltando ou corrompido\nTudo será zerado\nVoce precisa preencher e salvar"},
+    {208, "Todos"},
+    {209, "Anonimo"},
+    {400, " "},
+    {403, "Conta"},
+    {408, "Painel"},
+    {420, "Reporta por:"},
+    {421, "Status:"},
+    {422, "Operador:"},
+    {1200, "Cliente"},
+    {32771, "&Arquivo"},
+    {32772, "&Trocar operador"},
+    {32773, "&Sair"},
+    {32777, "&Visualizar"},
+    {32778, "&Selecionar Cliente"},
+    {32779, "&Sobre"},
+    {32781, "&Todos"},
+};
+
+const Entry* find(int id) {
+    const auto* end = std::end(kStrings);
+    const auto* it = std::lower_bound(std::begin(kStrings), end, id, [](const Entry& e, int key) { return e.id < key; });
+    return (it != end && it->id == id) ? it : nullptr;
+}
+
+} // namespace
+
+namespace StringTable {
+
+QString text(int id) {
+    const Entry* entry = find(id);
+    return entry ? QString::fromUtf8(entry->text) : QString();
+}
+
+bool contains(int id) {
+    return find(id) != nullptr;
+}
+
+} // namespace StringTable

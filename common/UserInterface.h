@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// The one way the receiver's logic talks to the operator: message boxes,
+// Yes/No questions, the status bar fields and sounds. The desktop window
+// implements it with Qt; tests implement it with a recorder.
+class UserInterface {
+public:
+    enum class Icon { None, Information, Exclamation, Error, Question };
+
+    virtual ~UserInterface() = default;
+
+    virtual void showMessage(const QString& text, Icon icon) = 0;
+    // Yes/No question; true for Yes.
+    virtual bool askYesNo(const QString& text, Icon icon, bool defaultYes) = 0;
+    virtual void setStatusField(int field, const QString& text) = 0;
+    // Plays a WAV file asynchronously; a new sound replaces the one playing.
+    virtual void playSound(const QString& path) = 0;
+};
+
+// Value fields of the status bar.
+namespace StatusField {
+constexpr int Internet = 1035;
+constexpr int ReportMode = 1036;
+constexpr int ReportStatus = 1037;
+constexpr int Operator = 1039;
+} // namespace StatusField

@@ -1,0 +1,72 @@
+#include "common/Crc16.h"
+#include "common/FileWriter.h"
+#include "common/HexText.h"
+#include "common/StringTable.h"
+#include "common/TimedLock.h"
+#include "tests/support/TempDataDir.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+TEST(Crc16Test, ArcCheckValueAndIncrementalUse) {
+    EXPECT_EQ(Crc16::arc(QByteArrayView("123456789")), 0xBB3D);
+    EXPECT_EQ(Crc16::arc(QByteArrayView("")), 0);
+    // Continuing from a partial CRC gives the same value as one pass.
+    const quint16 first = Crc16::arc(QByteArrayView("1234"));
+    EXPECT_EQ(Crc16::arc(QByteArrayView("56789"), first), 0xBB3D);
+}
+
+TEST(HexTextTest, AccountsAndIdentifiersAreUpperCaseFixedWidth) {
+    EXPECT_EQ(HexText::hex4(0x00AB), QStringLiteral("00AB"));
+    EXPECT_EQ(HexText::hex4(0xFFFF), QStringLiteral("FFFF"));
+    EXPECT_EQ(HexText::hex8(0x2A), QStringLiteral("0000002A"));
+    EXPECT_EQ(HexText::hex4Bytes(0x7ee8), QByteArray("7EE8"));
+
+    quint32 value = 99;
+    EXPECT_TRUE(HexText::parseHex(u"ab", value));
+    EXPECT_EQ(value, 0xABu);
+    EXPECT_TRUE(HexText::parseHex(u"00ab\tRest", value));
+    EXPECT_EQ(value, 0xABu);
+    value = 7;
+    EXPECT_FALSE(HexText::parseHex(u"", value));
+    EXPECT_FALSE(HexText::parseHex(u"xyz", value));
+    EXPECT_EQ(value, 7u) << "a field without digits keeps the previous value";
+}
+
+TEST(StringTableTest, SortedAndLookedUpByNumber) {
+    EXPECT_EQ(StringTable::text(121), QStringLiteral("Servidor será desconectado\nDefina outra porta e salve a configuração"));
+    EXPECT_EQ(StringTable::text(114), QStringLiteral("Eventos"));
+    EXPECT_TRUE(StringTable::text(99999).isEmpty());
+    int previous = -1;
+    for (int id = 0; id < 70000; ++id) {
+        if (StringTable::contains(id)) {
+            EXPECT_GT(id, previous);
+            previous = id;
+        }
+    }
+}
+
+TEST(TimedLockTest, SecondAcquireTimesOutAndGuardReleasesOnlyWhatItTook) {
+    TimedLock lock(30);
+    {
+        TimedLockGuard first(lock);
+        ASSERT_TRUE(first.acquired());
+        QElapsedTimer timer;
+        timer.start();
+        TimedLockGuard second(lock);
+        EXPECT_FALSE(second.acquired());
+        EXPECT_GE(timer.elapsed(), 25);
+    }
+    // Both guards are gone: exactly one release happened, so the lock is free once.
+    EXPECT_TRUE(lock.tryAcquire());
+    EXPECT_FALSE(lock.tryAcquire());
+}
+
+TEST(FileWriterTest, ReplacesWholeFileAndFailsCleanlyForMissingDirectory) {
+    TempDataDir dir(false);
+    dir.write(QStringLiteral("a.txt"), "old content that is longer");
+    EXPECT_TRUE(writeFileWhole(dir.file(QStringLiteral("a.txt")), "new"));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("new"));
+    EXPECT_FALSE(writeFileWhole(dir.file(QStringLiteral("Backup/a.txt")), "x"));
+}
