@@ -1,0 +1,50 @@
+#include "shell/GuiUserInterface.h"
+
+#include "common/StringTable.h"
+#include "shell/InfoBar.h"
+
+#include <QMessageBox>
+
+namespace {
+
+constexpr int kStrProductName = 100;
+
+QMessageBox::Icon toQt(UserInterface::Icon icon) {
+    switch (icon) {
+    case UserInterface::Icon::Information:
+        return QMessageBox::Information;
+    case UserInterface::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case UserInterface::Icon::Error:
+        return QMessageBox::Critical;
+    case UserInterface::Icon::Question:
+        return QMessageBox::Question;
+    case UserInterface::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void GuiUserInterface::showMessage(const QString& text, Icon icon) {
+    QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Ok, m_window);
+    box.exec();
+}
+
+bool GuiUserInterface::askYesNo(const QString& text, Icon icon, bool defaultYes) {
+    QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Yes | QMessageBox::No,
+                    m_window);
+    box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void GuiUserInterface::setStatusField(int field, const QString& text) {
+    if (m_infoBar)
+        m_infoBar->setField(field, text);
+}
+
+void GuiUserInterface::playSound(const QString& path) {
+    if (m_play)
+        m_play(path);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QMainWindow>
+
+class CInfoBar;
+class QAction;
+class QTabWidget;
+
+// The main window: the tab host with the six pages, the status bar and the menu.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kPageCount = 6;
+    static constexpr int kEventsTab = 0;
+    static constexpr int kConfigTab = 5;
+
+    explicit CMainFrame(QWidget* parent = nullptr);
+
+    CInfoBar* infoBar() const { return m_infoBar; }
+    QTabWidget* tabs() const { return m_tabs; }
+    // Puts a page's widget in its tab (replacing the empty placeholder).
+    void setPage(int index, QWidget* page);
+    // The tab caption rule of the client pages: title, or title + " (" count ")".
+    void setTabCaption(int index, const QString& caption, bool highlight);
+
+signals:
+    void showAllClientsRequested();
+    void selectClientRequested();
+
+private:
+    void buildMenu();
+    void onTabChanged(int index);
+
+    QTabWidget* m_tabs = nullptr;
+    CInfoBar* m_infoBar = nullptr;
+    QAction* m_showAll = nullptr;
+    QAction* m_selectClient = nullptr;
+};
