@@ -33,8 +33,7 @@ void GuiUserInterface::showMessage(const QString& text, Icon icon) {
 }
 
 bool GuiUserInterface::askYesNo(const QString& text, Icon icon, bool defaultYes) {
-    QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Yes | QMessageBox::No,
-                    m_window);
+    QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Yes | QMessageBox::No, m_window);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -1,0 +1,50 @@
+#include "shell/MainFrame.h"
+#include "common/UserInterface.h"
+#include "shell/CommandLine.h"
+#include "shell/InfoBar.h"
+
+#include <QAction>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+TEST(CommandLineTest, DataDirectoryDefaultsToExecutableDirectoryAndRejectsUnknownOptions) {
+    EXPECT_EQ(CommandLine::parse({"atalaia"}, "/opt/atalaia").dataDir, QStringLiteral("/opt/atalaia"));
+    EXPECT_EQ(CommandLine::parse({"atalaia", "--data-dir", "/srv/a"}, "/opt").dataDir, QStringLiteral("/srv/a"));
+    EXPECT_EQ(CommandLine::parse({"atalaia", "--data-dir=/srv/b"}, "/opt").dataDir, QStringLiteral("/srv/b"));
+    EXPECT_FALSE(CommandLine::parse({"atalaia", "--data-dir"}, "/opt").ok);
+    EXPECT_FALSE(CommandLine::parse({"atalaia", "--bogus"}, "/opt").ok);
+}
+
+TEST(MainFrameTest, SixTabsAndViewMenuOnlyOnEventsTab) {
+    CMainFrame frame;
+    QTabWidget* tabs = frame.tabs();
+    ASSERT_EQ(tabs->count(), 6);
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Eventos"));
+    EXPECT_EQ(tabs->tabText(5), QStringLiteral("Configuração"));
+
+    auto* showAll = frame.findChild<QAction*>(QStringLiteral("actionShowAll"));
+    auto* select = frame.findChild<QAction*>(QStringLiteral("actionSelectClient"));
+    ASSERT_TRUE(showAll && select);
+    EXPECT_TRUE(showAll->isEnabled());
+    tabs->setCurrentIndex(2);
+    EXPECT_FALSE(showAll->isEnabled());
+    EXPECT_FALSE(select->isEnabled());
+    tabs->setCurrentIndex(0);
+    EXPECT_TRUE(select->isEnabled());
+
+    // A page put in later keeps its tab caption and position.
+    auto* page = new QWidget;
+    frame.setPage(1, page);
+    EXPECT_EQ(tabs->widget(1), page);
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("Online"));
+    frame.setTabCaption(1, QStringLiteral("Online (3)"), true);
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("Online (3)"));
+}
+
+TEST(InfoBarTest, FieldsShowTheirTexts) {
+    CInfoBar bar;
+    bar.setField(StatusField::Internet, QStringLiteral("Online"));
+    EXPECT_EQ(bar.field(StatusField::Internet), QStringLiteral("Online"));
+    EXPECT_EQ(bar.field(StatusField::ReportMode), QStringLiteral("Desligado"));
+}
