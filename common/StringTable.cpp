@@ -12,6 +12,7 @@ struct Entry {
 
 // Kept sorted by number.
 constexpr Entry kStrings[] = {
+    {1, "OK"},
     {2, "Cancela"},
     {100, "Atalaia"},
     {102, "Atalaia"},
@@ -69,8 +70,15 @@ constexpr Entry kStrings[] = {
     {208, "Todos"},
     {209, "Anonimo"},
     {400, " "},
+    {401, "Data / Hora"},
+    {402, "Cliente / Operador"},
     {403, "Conta"},
+    {404, "Evento"},
+    {405, "Codigo"},
+    {406, "Part"},
+    {407, "Z-U-T"},
     {408, "Painel"},
+    {409, "Protocolo"},
     {420, "Reporta por:"},
     {421, "Status:"},
     {422, "Operador:"},
