@@ -22,10 +22,10 @@ constexpr int New = 4;
 
 // Values of PrimaryClient::linkState; each is also the row icon index.
 namespace LinkState {
-constexpr int Ok = 0;        // green
-constexpr int Late = 1;      // yellow
-constexpr int Lost = 2;      // red
-constexpr int NotHeard = 3;  // white
+constexpr int Ok = 0;       // green
+constexpr int Late = 1;     // yellow
+constexpr int Lost = 2;     // red
+constexpr int NotHeard = 3; // white
 } // namespace LinkState
 
 // Values of PrimaryClient::channel.

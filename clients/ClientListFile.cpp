@@ -1,0 +1,297 @@
+#include "clients/ClientListFile.h"
+
+#include "clients/ClientRecord.h"
+#include "clients/ClientRegistry.h"
+#include "common/FileWriter.h"
+#include "common/HexText.h"
+
+#include <QFile>
+#include <QVarLengthArray>
+
+#include <limits>
+
+namespace {
+
+constexpr char kFieldSeparator = '\t';
+constexpr char kBlockOpen = '{';
+constexpr char kBlockClose = '}';
+constexpr const char* kLineEnd = "\r\n";
+
+constexpr int kKindPlain = 1;
+constexpr int kKindMulticom = 2;
+constexpr int kMacLength = 6;
+// Keep-alive periods are 16-bit values in the device messages; a stored
+// period outside this range is not a period at all.
+constexpr qint64 kMaxPeriod = 0xFFFF;
+
+// Fields of a primary line (0-based); from the kind on, positions depend on it.
+constexpr int kAccountField = 0;
+constexpr int kNameField = 1;
+constexpr int kPanelField = 2;
+constexpr int kLastContactField = 3;
+constexpr int kEthAddressField = 4;
+constexpr int kStatusField = 5;
+constexpr int kKindField = 7;
+constexpr int kMacOrPeriodField = 8;
+// Fields of a dependent line.
+constexpr int kDependentStatusField = 2;
+
+using Fields = QVarLengthArray<QByteArrayView, 12>;
+
+Fields splitFields(QByteArrayView line) {
+    Fields fields;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == kFieldSeparator) {
+            fields.append(line.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    fields.append(line.sliced(start));
+    return fields;
+}
+
+// A field missing at the end of the line reads as empty.
+QByteArrayView field(const Fields& fields, int index) {
+    return index < fields.size() ? fields[index] : QByteArrayView();
+}
+
+// Texts are written as UTF-8; a field that is not valid UTF-8 comes from an
+// older 8-bit file and is read as Latin-1, so no byte is lost.
+QString text(QByteArrayView bytes) {
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+// Like "%X": false when the field holds no hexadecimal digit.
+bool readHex(QByteArrayView bytes, quint32& value) {
+    return HexText::parseHex(QString::fromLatin1(bytes), value);
+}
+
+// Like "%d": leading blanks, an optional sign, then digits; false without a
+// digit. Values beyond the int range are clamped.
+bool readDecimal(QByteArrayView bytes, int& value) {
+    qsizetype i = 0;
+    while (i < bytes.size() && bytes[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < bytes.size() && (bytes[i] == '-' || bytes[i] == '+'))
+        negative = bytes[i++] == '-';
+    qint64 result = 0;
+    bool any = false;
+    for (; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i) {
+        if (result <= std::numeric_limits<int>::max())
+            result = result * 10 + (bytes[i] - '0');
+        any = true;
+    }
+    if (!any)
+        return false;
+    if (negative)
+        result = -result;
+    constexpr qint64 kMin = std::numeric_limits<int>::min();
+    constexpr qint64 kMax = std::numeric_limits<int>::max();
+    value = static_cast<int>(qBound(kMin, result, kMax));
+    return true;
+}
+
+// A text field must not carry the characters that separate fields and lines.
+void appendText(QByteArray& out, const QString& value) {
+    QByteArray bytes = value.toUtf8();
+    for (char& c : bytes)
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    out += bytes;
+}
+
+void appendMacChar(QByteArray& out, char c) {
+    out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+}
+
+bool readFile(const QString& path, QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    content = file.readAll();
+    return true;
+}
+
+} // namespace
+
+ClientListFile::ClientListFile(ClientRegistry& registry, DataDirectory directory, int defaultKeepAlive)
+    : m_registry(registry), m_directory(std::move(directory)), m_defaultKeepAlive(defaultKeepAlive) {}
+
+QString ClientListFile::mainPath() const {
+    return m_directory.file(QLatin1String(kFileName));
+}
+
+QString ClientListFile::backupPath() const {
+    return m_directory.backupFile(QLatin1String(kFileName));
+}
+
+bool ClientListFile::LoadClientList() {
+    QByteArray content;
+    if (!readFile(mainPath(), content)) {
+        if (!readFile(backupPath(), content))
+            return false;
+        // The main file is rebuilt from the backup before it is read.
+        writeFileWhole(mainPath(), content);
+    }
+    parse(content);
+    return true;
+}
+
+void ClientListFile::SaveClientList() {
+    TimedLockGuard guard(m_registry.lock());
+    const QByteArray content = serializeUnlocked();
+    writeFileWhole(mainPath(), content);
+    writeFileWhole(backupPath(), content);
+}
+
+int ClientListFile::parse(const QByteArray& content) {
+    int primaries = 0;
+    bool inBlock = false;
+    PrimaryClient* current = nullptr;
+
+    const QByteArrayView all(content);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf('\n', start);
+        if (end < 0)
+            end = all.size();
+        QByteArrayView line = all.sliced(start, end - start);
+        start = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+
+        if (line.isEmpty())
+            continue;
+        if (line[0] == kBlockOpen) {
+            inBlock = true;
+            continue;
+        }
+        if (line[0] == kBlockClose) {
+            inBlock = false;
+            continue;
+        }
+
+        const Fields fields = splitFields(line);
+        quint32 account = 0;
+        const bool hasAccount = readHex(field(fields, kAccountField), account);
+
+        if (inBlock) {
+            // A dependent needs its primary: one before any primary, or after a
+            // primary line that could not be read, is skipped.
+            if (!current || !hasAccount)
+                continue;
+            auto* dependent = new DependentAccount;
+            dependent->account = static_cast<quint16>(account);
+            dependent->name = text(field(fields, kNameField));
+            readDecimal(field(fields, kDependentStatusField), dependent->status);
+            current->AddDependent(dependent);
+            m_registry.Register(dependent, false);
+            continue;
+        }
+
+        // A primary line without a readable account names no client: it is
+        // skipped with its block, rather than filed under an invented account.
+        current = nullptr;
+        if (!hasAccount)
+            continue;
+
+        int kind = kKindPlain;
+        readDecimal(field(fields, kKindField), kind);
+        PrimaryClient* client = nullptr;
+        int next = kMacOrPeriodField;
+        if (kind == kKindMulticom) {
+            auto* multicom = new MulticomClient;
+            // Missing MAC characters stay NUL, so a short key is never matched.
+            const QByteArrayView mac = field(fields, kMacOrPeriodField);
+            for (int i = 0; i < kMacLength; ++i)
+                multicom->setMacChar(i, i < mac.size() ? mac[i] : '\0');
+            client = multicom;
+            ++next;
+        } else {
+            client = new PrimaryClient;
+        }
+
+        client->account = static_cast<quint16>(account);
+        client->name = text(field(fields, kNameField));
+        client->panel = text(field(fields, kPanelField));
+        client->lastContact = text(field(fields, kLastContactField));
+        client->ethAddress = text(field(fields, kEthAddressField));
+        client->address = client->ethAddress;
+        readDecimal(field(fields, kStatusField), client->status);
+        client->linkState = LinkState::NotHeard;
+
+        int period = 0;
+        if (readDecimal(field(fields, next), period) && period >= 0 && period <= kMaxPeriod) {
+            client->ethPeriod = period;
+            client->ethCountdown = period;
+        } else {
+            // No usable period: a plain client starts from the default keep-alive.
+            client->ethCountdown = kind == kKindMulticom ? 0 : m_defaultKeepAlive;
+        }
+        quint32 deviceId = 0;
+        if (readHex(field(fields, next + 1), deviceId))
+            client->deviceId = deviceId;
+
+        m_registry.Register(client, false);
+        current = client;
+        ++primaries;
+    }
+    return primaries;
+}
+
+QByteArray ClientListFile::serialize() {
+    TimedLockGuard guard(m_registry.lock());
+    return serializeUnlocked();
+}
+
+QByteArray ClientListFile::serializeUnlocked() const {
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(m_registry.primaryCount()) * 96);
+    m_registry.ForEachPrimary([&out](PrimaryClient* client) {
+        out += HexText::hex4Bytes(client->account);
+        out += kFieldSeparator;
+        appendText(out, client->name);
+        out += kFieldSeparator;
+        appendText(out, client->panel);
+        out += kFieldSeparator;
+        appendText(out, client->lastContact);
+        out += kFieldSeparator;
+        appendText(out, client->ethAddress);
+        out += kFieldSeparator;
+        out += QByteArray::number(client->status);
+        out += kFieldSeparator;
+        out += QByteArray::number(client->linkState);
+        out += kFieldSeparator;
+        if (client->isMulticom()) {
+            out += static_cast<char>('0' + kKindMulticom);
+            out += kFieldSeparator;
+            for (int i = 0; i < kMacLength; ++i)
+                appendMacChar(out, client->macChar(i));
+        } else {
+            out += static_cast<char>('0' + kKindPlain);
+        }
+        out += kFieldSeparator;
+        out += QByteArray::number(client->ethPeriod);
+        out += kFieldSeparator;
+        out += HexText::hex8(client->deviceId).toLatin1();
+        out += kLineEnd;
+
+        if (!client->hasDependents())
+            return;
+        out += kBlockOpen;
+        out += kLineEnd;
+        for (const DependentAccount* d = client->dependents; d; d = d->nextDependent) {
+            out += HexText::hex4Bytes(d->account);
+            out += kFieldSeparator;
+            appendText(out, d->name);
+            out += kFieldSeparator;
+            out += QByteArray::number(d->status);
+            out += kLineEnd;
+        }
+        out += kBlockClose;
+        out += kLineEnd;
+    });
+    return out;
+}
