@@ -1,0 +1,117 @@
+#include "reporting/Dc09Link.h"
+
+#include "reporting/ReportFormats.h"
+
+#include <QHostInfo>
+
+Dc09Link::Dc09Link(QObject* parent) : QObject(parent) {
+    m_replyTimer.setSingleShot(true);
+    connect(&m_replyTimer, &QTimer::timeout, this, &Dc09Link::onReplyTimeout);
+    connect(&m_socket, &QUdpSocket::readyRead, this, &Dc09Link::onReadyRead);
+}
+
+Dc09Link::~Dc09Link() {
+    cancel();
+}
+
+bool Dc09Link::open() {
+    return m_socket.bind(QHostAddress::Any, 0);
+}
+
+void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done) {
+    m_frame = frame;
+    m_port = port;
+    m_done = std::move(done);
+    m_active = true;
+    m_sent = false;
+    // A late reply to an earlier frame must not pass for this frame's answer.
+    discardPending();
+    m_replyTimer.start(replyMs);
+
+    QHostAddress address;
+    if (address.setAddress(host.trimmed())) {
+        sendTo(address);
+        return;
+    }
+    m_lookupId = QHostInfo::lookupHost(host.trimmed(), this, &Dc09Link::onResolved);
+}
+
+void Dc09Link::cancel() {
+    m_replyTimer.stop();
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    m_active = false;
+    m_done = nullptr;
+}
+
+void Dc09Link::sendTo(const QHostAddress& address) {
+    if (m_socket.writeDatagram(m_frame, address, m_port) != m_frame.size()) {
+        finish(false);
+        return;
+    }
+    m_sent = true;
+}
+
+void Dc09Link::onResolved(const QHostInfo& info) {
+    if (!m_active || info.lookupId() != m_lookupId)
+        return;
+    m_lookupId = -1;
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+        finish(false);
+        return;
+    }
+    QHostAddress chosen = addresses.first();
+    for (const QHostAddress& address : addresses) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            chosen = address;
+            break;
+        }
+    }
+    sendTo(chosen);
+}
+
+void Dc09Link::onReadyRead() {
+    while (m_socket.hasPendingDatagrams()) {
+        if (!m_active || !m_sent) {
+            discardPending();
+            return;
+        }
+        char reply[ReportFormat::kDc09ReplyReadLength];
+        const qint64 size = m_socket.readDatagram(reply, sizeof reply);
+        // A receive error counts as no acknowledgement.
+        finish(size >= 0 && IsDc09Ack(QByteArrayView(reply, size)));
+        return;
+    }
+}
+
+void Dc09Link::onReplyTimeout() {
+    if (!m_active)
+        return;
+    // The reply may be waiting unread while the main thread was busy.
+    if (m_sent && m_socket.hasPendingDatagrams()) {
+        onReadyRead();
+        if (!m_active)
+            return;
+    }
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    finish(false);
+}
+
+void Dc09Link::discardPending() {
+    while (m_socket.hasPendingDatagrams())
+        m_socket.readDatagram(nullptr, 0);
+}
+
+void Dc09Link::finish(bool acknowledged) {
+    m_replyTimer.stop();
+    m_active = false;
+    m_sent = false;
+    Done done = std::move(m_done);
+    m_done = nullptr;
+    if (done)
+        done(acknowledged);
+}

@@ -1,0 +1,316 @@
+#include "reporting/ReportSender.h"
+
+#include "common/StringTable.h"
+#include "common/UserInterface.h"
+#include "events/InternalEventRaiser.h"
+#include "events/InternalEventTable.h"
+#include "reporting/Dc09Link.h"
+
+namespace {
+
+const QString kStatusOn = QStringLiteral("ON");
+const QString kStatusOff = QStringLiteral("OFF");
+
+} // namespace
+
+ReportSender::ReportSender(ReportSettings& settings, const InternalEventTable& internalEvents, UserInterface& ui,
+                           ReportLimits limits, QObject* parent)
+    : QObject(parent), m_settings(settings), m_internalEvents(internalEvents), m_ui(ui), m_limits(limits) {
+    m_clock.start();
+    m_linkTestFrame = FormatDc09LinkTest(m_internalEvents.settings.cidAccount);
+}
+
+ReportSender::~ReportSender() {
+    if (m_inFlight && !m_queue.empty()) {
+        Pending& front = m_queue.front();
+        if (front.serial)
+            front.serial->cancel();
+        if (front.dc09)
+            front.dc09->cancel();
+    }
+    m_queue.clear();
+}
+
+void ReportSender::setEventRequestSink(EventRequestSink* sink) {
+    m_heartbeat.reset();
+    if (sink)
+        m_heartbeat = std::make_unique<HeartbeatTimer>(m_settings, *sink, m_limits.heartbeatIdleMs,
+                                                       m_limits.heartbeatMsPerSecond);
+}
+
+QString ReportSender::modeName(ReportMode mode) {
+    switch (mode) {
+    case ReportMode::Off:
+        return QStringLiteral("Desligado");
+    case ReportMode::Serial:
+        return QStringLiteral("SurGard (Serial)");
+    case ReportMode::Dc09:
+        return QStringLiteral("DC-09 (UDP)");
+    case ReportMode::Dispatcher:
+        return QStringLiteral("Varn CMS");
+    }
+    return {};
+}
+
+quint16 ReportSender::dc09LocalPort() const {
+    return m_dc09 ? m_dc09->localPort() : 0;
+}
+
+// --- forwarding pipeline ----------------------------------------------------
+
+void ReportSender::ReportEvent(const ReportRequest& request, Done done) {
+    Pending pending;
+    pending.request = request;
+    // The serial OFF event raised while stopping goes out over the port being closed.
+    pending.mode = m_stoppingSerial ? ReportMode::Serial : m_settings.mode;
+    if (pending.mode == ReportMode::Serial)
+        pending.serial = m_serial;
+    else if (pending.mode == ReportMode::Dc09)
+        pending.dc09 = m_dc09;
+    pending.raisedAtMs = m_clock.elapsed();
+    pending.done = std::move(done);
+    m_queue.push_back(std::move(pending));
+    pump();
+}
+
+void ReportSender::pump() {
+    if (m_pumping)
+        return;
+    m_pumping = true;
+    while (!m_inFlight && !m_queue.empty()) {
+        // Its turn came too late: the sender was busy.
+        if (m_clock.elapsed() - m_queue.front().raisedAtMs > m_limits.busyMs) {
+            complete(ReportResult::Failed, StatusChange::None);
+            continue;
+        }
+        ReportResult result = ReportResult::NotSent;
+        StatusChange status = StatusChange::None;
+        if (startFront(result, status))
+            break;
+        complete(result, status);
+    }
+    m_pumping = false;
+}
+
+bool ReportSender::startFront(ReportResult& result, StatusChange& status) {
+    Pending& front = m_queue.front();
+    const ReportRequest& request = front.request;
+    switch (front.mode) {
+    case ReportMode::Off:
+        result = ReportResult::NotSent;
+        return false;
+
+    case ReportMode::Serial: {
+        QByteArray message;
+        if (request.account != 0)
+            message = *FormatSerialEvent(request, m_settings.receiver, m_settings.line);
+        else if (request.code == 0)
+            message = FormatSerialHeartbeat(m_settings.receiver);
+        else {
+            result = ReportResult::NotSent;
+            return false;
+        }
+        if (!front.serial || !front.serial->isOpen()) {
+            result = ReportResult::Failed;
+            status = StatusChange::Off;
+            return false;
+        }
+        const quint64 token = ++m_token;
+        m_inFlight = true;
+        front.serial->send(message, m_settings.attempts(), m_limits.serial,
+                           [this, token](bool acknowledged) { onTransportDone(token, acknowledged); });
+        return true;
+    }
+
+    case ReportMode::Dc09: {
+        QByteArray frame;
+        if (request.account == 0) {
+            if (!m_settings.reportHeartbeat) {
+                result = ReportResult::NotSent;
+                return false;
+            }
+            frame = m_linkTestFrame;
+        } else {
+            // The sequence number is used up here, whether the frame can be sent or not.
+            frame = *FormatDc09Event(request, m_sequence);
+        }
+        if (!front.dc09) {
+            result = ReportResult::NotSent;
+            status = StatusChange::Off;
+            return false;
+        }
+        const quint64 token = ++m_token;
+        m_inFlight = true;
+        front.dc09->send(frame, m_settings.stationHost, quint16(qBound(0, m_settings.stationPort, 0xFFFF)),
+                         m_limits.replyMs, [this, token](bool acknowledged) { onTransportDone(token, acknowledged); });
+        return true;
+    }
+
+    case ReportMode::Dispatcher:
+        // The dispatcher bridge is not available: nothing can be handed over.
+        result = request.account == 0 ? ReportResult::NotSent : ReportResult::Failed;
+        return false;
+    }
+    result = ReportResult::NotSent;
+    status = StatusChange::Off;
+    return false;
+}
+
+void ReportSender::onTransportDone(quint64 token, bool acknowledged) {
+    // Finished from the event loop, never inside the transport's own handler,
+    // so the result's receivers may stop reporting and discard the transport.
+    QMetaObject::invokeMethod(
+        this, [this, token, acknowledged] { finishInFlight(token, acknowledged); }, Qt::QueuedConnection);
+}
+
+void ReportSender::finishInFlight(quint64 token, bool acknowledged) {
+    if (!m_inFlight || token != m_token || m_queue.empty())
+        return;
+    m_inFlight = false;
+    complete(acknowledged ? ReportResult::Sent : ReportResult::Failed,
+             acknowledged ? StatusChange::On : StatusChange::Off);
+    pump();
+}
+
+void ReportSender::complete(ReportResult result, StatusChange status) {
+    Pending done = std::move(m_queue.front());
+    m_queue.pop_front();
+    // The status field shows the link in use; a result of a transport that
+    // has been replaced meanwhile does not change it.
+    const bool current = done.mode != ReportMode::Serial || done.serial == m_serial;
+    const bool currentDc09 = done.mode != ReportMode::Dc09 || done.dc09 == m_dc09;
+    if (status != StatusChange::None && current && currentDc09)
+        setStatus(status == StatusChange::On ? kStatusOn : kStatusOff);
+    if (done.done)
+        done.done(result);
+    if (m_queue.empty())
+        emit idle();
+}
+
+void ReportSender::setStatus(const QString& text) {
+    m_ui.setStatusField(StatusField::ReportStatus, text);
+}
+
+// --- starting and stopping --------------------------------------------------
+
+bool ReportSender::StartReporting(ReportMode mode) {
+    StopReporting();
+    m_settings.mode = mode;
+    bool started = false;
+    switch (mode) {
+    case ReportMode::Off:
+        m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+        // No link in use: the "Status:" field is hidden (left empty).
+        setStatus(QString());
+        return true;
+    case ReportMode::Serial:
+        started = startSerial();
+        break;
+    case ReportMode::Dc09:
+        started = startDc09();
+        break;
+    case ReportMode::Dispatcher:
+        // The dispatcher bridge is not part of this build yet.
+        started = false;
+        break;
+    }
+    if (!started)
+        return false;
+    setAppliedMode(mode);
+    if (m_heartbeat && m_settings.ownHeartbeat && m_settings.heartbeatPeriod > 0 && mode != ReportMode::Dispatcher)
+        m_heartbeat->start();
+    return true;
+}
+
+void ReportSender::announceStarted(ReportMode mode) {
+    m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+    setStatus(kStatusOn);
+}
+
+bool ReportSender::startSerial() {
+    const QString name = m_settings.serialPort.trimmed();
+    if (name.isEmpty()) {
+        m_ui.showMessage(StringTable::text(kMessageNoSerialPort), UserInterface::Icon::Exclamation);
+        return false;
+    }
+    const SerialLineSettings line = SerialLineSettings::from(m_settings);
+    // The port may still be open for the OFF event of the last stop: take it back.
+    std::shared_ptr<SerialLink> link = m_closingSerial.lock();
+    if (link && link->isOpen() && link->portName() == name) {
+        link->setLineSettings(line);
+    } else {
+        link = std::make_shared<SerialLink>();
+        switch (link->open(name, line)) {
+        case SerialLink::OpenResult::Ok:
+            break;
+        case SerialLink::OpenResult::OpenFailed:
+            m_ui.showMessage(StringTable::text(kMessageOpenFailed) + name, UserInterface::Icon::Error);
+            return false;
+        case SerialLink::OpenResult::SettingsUnreadable:
+            m_ui.showMessage(StringTable::text(kMessageReadFailed) + name, UserInterface::Icon::Error);
+            return false;
+        }
+    }
+    m_serial = link;
+    connect(
+        link.get(), &SerialLink::lost, this,
+        [this, raw = link.get()] {
+            if (m_serial.get() == raw)
+                setStatus(kStatusOff);
+        },
+        Qt::UniqueConnection);
+    announceStarted(ReportMode::Serial);
+    if (m_startupFinished && m_internalEvents.row(InternalEvent::ManualTest).code != 0)
+        raiseInternal(InternalEvent::SerialReport, false, true);
+    return true;
+}
+
+bool ReportSender::startDc09() {
+    if (m_settings.stationHost.trimmed().isEmpty()) {
+        m_ui.showMessage(StringTable::text(kMessageHostEmpty), UserInterface::Icon::Exclamation);
+        return false;
+    }
+    if (m_settings.stationPort == 0) {
+        m_ui.showMessage(StringTable::text(kMessagePortZero), UserInterface::Icon::Exclamation);
+        return false;
+    }
+    auto link = std::make_shared<Dc09Link>();
+    if (!link->open())
+        return false;
+    m_dc09 = std::move(link);
+    m_linkTestFrame = FormatDc09LinkTest(m_internalEvents.settings.cidAccount);
+    announceStarted(ReportMode::Dc09);
+    if (m_startupFinished)
+        raiseInternal(InternalEvent::IpReport, false, true);
+    return true;
+}
+
+void ReportSender::StopReporting() {
+    if (m_heartbeat)
+        m_heartbeat->stop();
+    if (m_serial && m_serial->isOpen() && m_startupFinished) {
+        if (m_internalEvents.row(InternalEvent::ManualTest).code != 0) {
+            m_stoppingSerial = true;
+            raiseInternal(InternalEvent::SerialReport, true, false);
+            m_stoppingSerial = false;
+        }
+        emit settingsMarkedChanged();
+    }
+    // Closes the port now, or once the forwardings that still use it are done.
+    m_closingSerial = m_serial;
+    m_serial.reset();
+    m_dc09.reset();
+    setAppliedMode(ReportMode::Off);
+}
+
+void ReportSender::raiseInternal(int position, bool restore, bool always) {
+    if (m_raiser)
+        m_raiser->raiseInternal(position, restore, always ? InternalForward::Always : InternalForward::IfEnabled);
+}
+
+void ReportSender::setAppliedMode(ReportMode mode) {
+    if (m_appliedMode == mode)
+        return;
+    m_appliedMode = mode;
+    emit appliedModeChanged(mode);
+}

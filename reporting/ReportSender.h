@@ -1,0 +1,134 @@
+#pragma once
+
+#include "reporting/HeartbeatTimer.h"
+#include "reporting/ReportFormats.h"
+#include "reporting/ReportSettings.h"
+#include "reporting/Reporter.h"
+#include "reporting/SerialLink.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <deque>
+#include <memory>
+
+class Dc09Link;
+class EventRequestSink;
+class InternalEventRaiser;
+class UserInterface;
+struct InternalEventTable;
+
+// Time limits of the report sender. The defaults are the system's; tests
+// shorten them.
+struct ReportLimits {
+    int busyMs = 5000;  // longest time a forwarding may wait for its turn
+    int replyMs = 1000; // longest DC-09 wait, host name resolution included
+    SerialTiming serial;
+    int heartbeatIdleMs = HeartbeatTimer::kIdleWaitMs;
+    int heartbeatMsPerSecond = HeartbeatTimer::kMsPerSecond;
+};
+
+// Forwards events to the central station over the transport of the mode in
+// use (serial receiver, DC-09 over UDP; the dispatcher comes later) and keeps
+// the status bar's reporting fields.
+//
+// Forwardings form a strict first-in first-out pipeline on the main thread:
+// one is on the line at a time, the others wait their turn; one that has
+// waited longer than the busy limit when its turn comes gives Failed without
+// anything being sent. Results are delivered in the order the events were
+// raised. Nothing ever waits in a nested event loop.
+//
+// A request is bound, when it is raised, to the mode and the transport then in
+// use; so the serial OFF event that StopReporting raises still goes out over
+// the port being closed, which closes once that forwarding is done.
+class ReportSender : public QObject, public Reporter {
+    Q_OBJECT
+public:
+    static constexpr int kMessageNoSerialPort = 164;
+    static constexpr int kMessageOpenFailed = 165;
+    static constexpr int kMessageReadFailed = 166;
+    static constexpr int kMessageHostEmpty = 201;
+    static constexpr int kMessagePortZero = 202;
+
+    ReportSender(ReportSettings& settings, const InternalEventTable& internalEvents, UserInterface& ui,
+                 ReportLimits limits = {}, QObject* parent = nullptr);
+    ~ReportSender() override;
+
+    // The raiser must forward (call ReportEvent) before raiseInternal returns.
+    void setInternalEventRaiser(InternalEventRaiser* raiser) { m_raiser = raiser; }
+    void setEventRequestSink(EventRequestSink* sink);
+    // From now on starting and stopping reporting raise the internal ON/OFF events.
+    void markStartupFinished() { m_startupFinished = true; }
+    bool startupFinished() const { return m_startupFinished; }
+
+    void ReportEvent(const ReportRequest& request, Done done) override;
+
+    // Stops whatever runs, then starts mode. False when it could not be
+    // started (the operator has seen why); the mode in use is then still
+    // mode, with its transport closed.
+    bool StartReporting(ReportMode mode);
+    void StopReporting();
+
+    ReportMode appliedMode() const { return m_appliedMode; }
+    static QString modeName(ReportMode mode);
+
+    // Nothing queued and nothing on the line.
+    bool isIdle() const { return m_queue.empty(); }
+    const QByteArray& linkTestFrame() const { return m_linkTestFrame; }
+    int nextSequence() const { return m_sequence.peek(); }
+    // Local UDP port of the DC-09 socket, 0 without one.
+    quint16 dc09LocalPort() const;
+
+signals:
+    void appliedModeChanged(ReportMode mode);
+    // Closing an active serial port changed the reporting settings on the page.
+    void settingsMarkedChanged();
+    // The pipeline has delivered every result.
+    void idle();
+
+private:
+    struct Pending {
+        ReportRequest request;
+        ReportMode mode = ReportMode::Off;
+        std::shared_ptr<SerialLink> serial;
+        std::shared_ptr<Dc09Link> dc09;
+        qint64 raisedAtMs = 0;
+        Done done;
+    };
+    enum class StatusChange { None, On, Off };
+
+    void pump();
+    // Starts the front request; false when its result is already known.
+    bool startFront(ReportResult& result, StatusChange& status);
+    void onTransportDone(quint64 token, bool acknowledged);
+    void finishInFlight(quint64 token, bool acknowledged);
+    void complete(ReportResult result, StatusChange status);
+    void setStatus(const QString& text);
+    void setAppliedMode(ReportMode mode);
+    bool startSerial();
+    bool startDc09();
+    void raiseInternal(int position, bool restore, bool always);
+    void announceStarted(ReportMode mode);
+
+    ReportSettings& m_settings;
+    const InternalEventTable& m_internalEvents;
+    UserInterface& m_ui;
+    const ReportLimits m_limits;
+    InternalEventRaiser* m_raiser = nullptr;
+    std::unique_ptr<HeartbeatTimer> m_heartbeat;
+    bool m_startupFinished = false;
+    ReportMode m_appliedMode = ReportMode::Off;
+
+    std::shared_ptr<SerialLink> m_serial;
+    std::weak_ptr<SerialLink> m_closingSerial;
+    bool m_stoppingSerial = false;
+    std::shared_ptr<Dc09Link> m_dc09;
+    QByteArray m_linkTestFrame;
+    Dc09Sequence m_sequence;
+
+    std::deque<Pending> m_queue; // the front one is on the line while m_inFlight
+    bool m_inFlight = false;
+    bool m_pumping = false;
+    quint64 m_token = 0; // names the send now on the line
+    QElapsedTimer m_clock;
+};
