@@ -1,0 +1,26 @@
+#include "tests/support/RecordingEventRaiser.h"
+
+void RecordingEventRaiser::RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone,
+                                            int protocol) {
+    clientEvents.append({client, code, partition, zone, protocol});
+}
+
+void RecordingEventRaiser::RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) {
+    internalEvents.append({result, internalCode, client, QString()});
+}
+
+void RecordingEventRaiser::RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) {
+    internalEvents.append({result, internalCode, nullptr, name});
+}
+
+void RecordingEventRaiser::AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code,
+                                        quint8 partition, quint16 zone, int protocol,
+                                        const std::optional<QString>& panel) {
+    lines.append({result, name, account, code, partition, zone, protocol, panel});
+}
+
+void RecordingEventRaiser::clear() {
+    clientEvents.clear();
+    internalEvents.clear();
+    lines.clear();
+}

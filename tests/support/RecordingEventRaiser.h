@@ -1,0 +1,51 @@
+#pragma once
+
+#include "events/EventRaiser.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class ClientRecord;
+
+// Records every event raised through EventRaiser, in order, without listing,
+// logging or forwarding anything.
+class RecordingEventRaiser : public EventRaiser {
+public:
+    struct ClientEvent {
+        ClientRecord* client;
+        quint16 code;
+        quint8 partition;
+        quint16 zone;
+        int protocol;
+    };
+    struct InternalCall {
+        ReportResult result;
+        quint16 internalCode;
+        ClientRecord* client; // none for RaiseInternalEvent
+        QString name;         // RaiseInternalEvent only
+    };
+    struct EventLine {
+        ReportResult result;
+        QString name;
+        quint16 account;
+        quint16 code;
+        quint8 partition;
+        quint16 zone;
+        int protocol;
+        std::optional<QString> panel;
+    };
+
+    void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override;
+    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) override;
+    void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) override;
+    void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
+                      quint16 zone, int protocol, const std::optional<QString>& panel) override;
+
+    void clear();
+
+    QList<ClientEvent> clientEvents;
+    QList<InternalCall> internalEvents;
+    QList<EventLine> lines;
+};
