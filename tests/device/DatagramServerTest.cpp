@@ -1,0 +1,386 @@
+#include "device/DatagramServer.h"
+
+#include "clients/ClientContact.h"
+#include "clients/ClientPages.h"
+#include "clients/ClientRegistry.h"
+#include "common/Crc16.h"
+#include "common/StringTable.h"
+#include "config/ServerSettings.h"
+#include "device/LinkStatusWatch.h"
+#include "events/InternalEventTable.h"
+#include "reporting/ReportSettings.h"
+#include "tests/device/DatagramBuilder.h"
+#include "tests/device/DeviceTestDoubles.h"
+#include "tests/support/RecordingUserInterface.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+using namespace TaviCom;
+
+namespace {
+
+constexpr quint32 kDeviceId = 0x1A2B00EE;
+constexpr quint16 kAccount = 0x00EE;
+constexpr quint16 kDependentAccount = 0x0101;
+constexpr quint32 kUnknownDeviceId = 0x0000BEEF;
+constexpr int kAnswerWaitMs = 2000;
+
+class DatagramServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        contacts.setTimeSource([] { return QStringLiteral("11/06/2024 10:00:00"); });
+        client = new PrimaryClient;
+        client->account = kAccount;
+        client->deviceId = kDeviceId;
+        client->status = ClientStatus::Online;
+        client->name = QStringLiteral("Loja");
+        dependent = new DependentAccount;
+        dependent->account = kDependentAccount;
+        dependent->status = ClientStatus::Online;
+        client->AddDependent(dependent);
+        registry.Register(client);
+
+        ASSERT_TRUE(server.StartServer());
+        ASSERT_NE(server.boundPort(), 0);
+        ASSERT_TRUE(device.bind(QHostAddress::LocalHost, 0));
+    }
+    void TearDown() override { registry.Shutdown(); }
+
+    void send(const std::vector<quint8>& bytes) {
+        ASSERT_EQ(device.writeDatagram(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()),
+                                       QHostAddress::LocalHost, server.boundPort()),
+                  qint64(bytes.size()));
+    }
+
+    // The next datagram the device receives, or an empty one after the wait.
+    std::vector<quint8> receive() {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!device.hasPendingDatagrams() && elapsed.elapsed() < kAnswerWaitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!device.hasPendingDatagrams())
+            return {};
+        std::vector<quint8> bytes(size_t(device.pendingDatagramSize()));
+        device.readDatagram(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size()));
+        return bytes;
+    }
+
+    std::vector<quint8> exchange(const DatagramSpec& spec) {
+        send(makeDatagram(spec));
+        return receive();
+    }
+
+    // Sends something that gets no answer, then a keep-alive of an unknown
+    // device: once that is answered, the first datagram has been handled.
+    bool unanswered(const std::vector<quint8>& bytes) {
+        send(bytes);
+        DatagramSpec probe;
+        probe.type = kTypeKeepAlive;
+        probe.deviceId = kUnknownDeviceId;
+        probe.sequence = 0xABCD;
+        send(makeDatagram(probe));
+        const auto answer = receive();
+        return answer.size() == 18 && readU16(answer, kOffSequence) == 0xABCD;
+    }
+
+    ServerSettings serverSettings;
+    ReportSettings reportSettings;
+    ClientRegistry registry;
+    ClientPages pages;
+    HookedEventRaiser events;
+    InternalEventTable internalEvents;
+    ContactRecorder contacts{registry, pages, events, internalEvents};
+    RecordingReporter reporter;
+    RecordingCallbackStarter callbacks;
+    RecordingUserInterface ui;
+    DatagramServer server{serverSettings, reportSettings, registry, contacts, events, reporter, callbacks, ui};
+    QUdpSocket device;
+    PrimaryClient* client = nullptr;
+    DependentAccount* dependent = nullptr;
+};
+
+} // namespace
+
+TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRaised) {
+    bool answeredBeforeRaise = false;
+    events.onRaise = [&] { answeredBeforeRaise = device.hasPendingDatagrams(); };
+
+    DatagramSpec spec;
+    spec.deviceId = kDeviceId;
+    spec.sequence = 0x0203;
+    spec.channel = 0x21; // the device's CRC covers 2; the channel recorded is 1
+    spec.answerKind = 9;
+    spec.report = {kDependentAccount, 1130, 3, 12, 90};
+    auto sent = makeDatagram(spec);
+    sent[kOffChannel] = 0x21;
+    send(sent);
+    const auto answer = receive();
+
+    std::vector<quint8> expected{0x21, 1, 4, 0x20, 0xEE, 0x00, 0x2B, 0x1A, 0x03, 0x02, 1, 1, 1, 9, 0, 0};
+    const quint16 crc = Crc16::arc(reinterpret_cast<const char*>(expected.data()), 16);
+    expected.push_back(quint8(crc & 0xFF));
+    expected.push_back(quint8(crc >> 8));
+    EXPECT_EQ(answer, expected);
+
+    ASSERT_EQ(events.clientEvents.size(), 1);
+    EXPECT_TRUE(answeredBeforeRaise) << "the acknowledgement goes out before the event is raised";
+    EXPECT_EQ(events.clientEvents[0].client, dependent);
+    EXPECT_EQ(events.clientEvents[0].code, 1130);
+    EXPECT_EQ(events.clientEvents[0].partition, 3);
+    EXPECT_EQ(events.clientEvents[0].zone, 12);
+    EXPECT_EQ(events.clientEvents[0].protocol, 1);
+    EXPECT_EQ(client->datagramSequence, 0x0203);
+    EXPECT_EQ(client->address, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(client->port, device.localPort());
+    EXPECT_EQ(client->channel, Channel::Ethernet);
+    EXPECT_EQ(client->ethPeriod, 90);
+    EXPECT_EQ(client->linkState, LinkState::Ok);
+
+    // An account that is neither the client's nor a dependent's: raised for the client itself.
+    spec.channel = kChannelGprs;
+    spec.report.account = 0x7777;
+    spec.flags = kFlagPadded;
+    auto padded = exchange(spec);
+    ASSERT_EQ(padded.size(), 34u) << "the echoed flag bit 0 pads the empty payload to 16 bytes";
+    EXPECT_EQ(padded[kOffFlags], 0x21);
+    EXPECT_EQ(CheckDatagram(std::span<quint8>(padded.data(), padded.size()), 34, Padding::Sent), kCheckValid);
+    ASSERT_EQ(events.clientEvents.size(), 2);
+    EXPECT_EQ(events.clientEvents[1].client, client);
+    EXPECT_EQ(client->gprsAddress, QStringLiteral("127.0.0.1"));
+
+    // An unknown type from a registered client is refused and raises nothing.
+    spec.type = 0x33;
+    spec.flags = 0;
+    const auto refused = exchange(spec);
+    ASSERT_EQ(refused.size(), 18u);
+    EXPECT_EQ(refused[kOffType], kTypeRefused);
+    EXPECT_EQ(refused[kOffCode], kCodeUnknownType);
+    EXPECT_EQ(events.clientEvents.size(), 2);
+
+    // Several datagrams pending at once are all answered.
+    spec.type = kTypeKeepAlive;
+    for (quint16 seq = 1; seq <= 3; ++seq) {
+        spec.sequence = seq;
+        send(makeDatagram(spec));
+    }
+    for (quint16 seq = 1; seq <= 3; ++seq)
+        EXPECT_EQ(readU16(receive(), kOffSequence), seq);
+}
+
+TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
+    client->status = ClientStatus::Blocked;
+    dependent->status = ClientStatus::Blocked;
+    reporter.immediateResult = ReportResult::Failed;
+    DatagramSpec spec;
+    spec.deviceId = kDeviceId;
+    spec.report.account = kAccount;
+    const auto answer = exchange(spec);
+    ASSERT_EQ(answer.size(), 18u);
+    EXPECT_EQ(answer[kOffType], kTypeAcknowledged);
+    EXPECT_TRUE(events.clientEvents.isEmpty());
+    EXPECT_EQ(client->linkState, LinkState::Ok) << "still recorded as heard";
+    EXPECT_EQ(client->lastContact, QStringLiteral("11/06/2024 10:00:00"));
+}
+
+TEST_F(DatagramServerTest, UnregisteredDeviceFollowsTransparentAndLogAll) {
+    DatagramSpec spec;
+    spec.deviceId = kUnknownDeviceId;
+    spec.report = {0x4321, 1401, 1, 5, 60};
+    const QString name = QStringLiteral("127.0.0.1:%1").arg(device.localPort());
+
+    // Both off: acknowledged, no other trace.
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_TRUE(reporter.requests.isEmpty());
+    EXPECT_TRUE(events.lines.isEmpty());
+    EXPECT_TRUE(events.clientEvents.isEmpty());
+
+    // LogAll alone: listed as not sent under "address:port".
+    serverSettings.LogAll = true;
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    ASSERT_EQ(events.lines.size(), 1);
+    EXPECT_EQ(events.lines[0].result, ReportResult::NotSent);
+    EXPECT_EQ(events.lines[0].name, name);
+    EXPECT_EQ(events.lines[0].account, 0x4321);
+    EXPECT_EQ(events.lines[0].code, 1401);
+    EXPECT_EQ(events.lines[0].partition, 1);
+    EXPECT_EQ(events.lines[0].zone, 5);
+    EXPECT_EQ(events.lines[0].protocol, 1);
+    EXPECT_FALSE(events.lines[0].panel.has_value());
+
+    // Transparente and LogAll: forwarded, listed with the station's result once it is known.
+    reportSettings.transparent = true;
+    const auto answer = exchange(spec);
+    EXPECT_EQ(answer.size(), 18u) << "acknowledged before the station answers";
+    ASSERT_EQ(reporter.requests.size(), 1);
+    EXPECT_EQ(reporter.requests[0].account, 0x4321);
+    EXPECT_EQ(reporter.requests[0].reportAccount, 0xBEEF);
+    EXPECT_EQ(reporter.requests[0].code, 1401);
+    EXPECT_EQ(reporter.requests[0].partition, 1);
+    EXPECT_EQ(reporter.requests[0].zone, 5);
+    EXPECT_EQ(events.lines.size(), 1);
+    reporter.pending.takeFirst()(ReportResult::Failed);
+    ASSERT_EQ(events.lines.size(), 2);
+    EXPECT_EQ(events.lines[1].result, ReportResult::Failed);
+
+    // Transparente alone: forwarded, not listed.
+    serverSettings.LogAll = false;
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    ASSERT_EQ(reporter.requests.size(), 2);
+    reporter.pending.takeFirst()(ReportResult::Sent);
+    EXPECT_EQ(events.lines.size(), 2);
+    EXPECT_TRUE(events.clientEvents.isEmpty());
+}
+
+TEST_F(DatagramServerTest, KeepAlivesForwardHeartbeatsWhenAsked) {
+    DatagramSpec spec;
+    spec.type = kTypeKeepAlive;
+    spec.deviceId = kDeviceId;
+    spec.report = {kAccount, 0, 0, 0, kNoPeriodAnnounced};
+    client->ethPeriod = 30;
+
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_TRUE(reporter.requests.isEmpty()) << "\"Reportar Heartbeat\" off";
+    EXPECT_EQ(client->ethCountdown, 70) << "no period announced: restarted from the stored one";
+
+    reportSettings.reportHeartbeat = true;
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    ASSERT_EQ(reporter.requests.size(), 1);
+    EXPECT_EQ(reporter.requests[0].account, 0);
+    EXPECT_EQ(reporter.requests[0].reportAccount, 0x00EE) << "the low half of the device identifier";
+    EXPECT_EQ(reporter.requests[0].code, 0);
+    EXPECT_TRUE(events.clientEvents.isEmpty());
+
+    // An unregistered device's keep-alive is forwarded only with "Transparente".
+    spec.deviceId = 0x5555AAAA;
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(reporter.requests.size(), 1);
+    reportSettings.transparent = true;
+    EXPECT_EQ(exchange(spec).size(), 18u);
+    ASSERT_EQ(reporter.requests.size(), 2);
+    EXPECT_EQ(reporter.requests[1].reportAccount, 0xAAAA);
+}
+
+TEST_F(DatagramServerTest, CallbackRequestsOfUnregisteredSenders) {
+    DatagramSpec spec;
+    spec.deviceId = kUnknownDeviceId;
+    spec.kind = kKindRequest;
+    spec.type = kTypeAcknowledged;
+    spec.code = kCodeCallback;
+    spec.answerKind = kKindAnswer;
+    spec.sequence = 77;
+    spec.payload = callbackPayload(kAccount, 5060);
+
+    const auto accepted = exchange(spec);
+    ASSERT_EQ(accepted.size(), 18u);
+    EXPECT_EQ(accepted[kOffType], kTypeAcknowledged);
+    EXPECT_EQ(accepted[kOffCode], kCodeAccepted);
+    EXPECT_EQ(accepted[kOffFlags], kFlagsAnswer);
+    EXPECT_EQ(accepted[kOffAnswerKind], kKindAnswer);
+    EXPECT_EQ(readU16(accepted, kOffSequence), 77);
+    EXPECT_EQ(readU32(accepted, kOffDeviceId), kUnknownDeviceId);
+    ASSERT_EQ(callbacks.calls.size(), 1);
+    EXPECT_EQ(callbacks.calls[0].client, client);
+    EXPECT_EQ(callbacks.calls[0].address, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(callbacks.calls[0].port, 5060);
+    EXPECT_TRUE(callbacks.calls[0].remoteCallback);
+
+    spec.payload = callbackPayload(0x9999, 5060);
+    const auto refused = exchange(spec);
+    ASSERT_EQ(refused.size(), 18u);
+    EXPECT_EQ(refused[kOffType], kTypeRefused);
+    EXPECT_EQ(refused[kOffCode], kCodeIncorrectParameter);
+    EXPECT_EQ(callbacks.calls.size(), 1);
+
+    spec.code = 3;
+    spec.payload = callbackPayload(kAccount, 5060);
+    EXPECT_TRUE(unanswered(makeDatagram(spec))) << "only code 2 is answered";
+    spec.code = kCodeCallback;
+    spec.payload = {0xEE};
+    EXPECT_TRUE(unanswered(makeDatagram(spec))) << "a request too short to name an account";
+    EXPECT_EQ(callbacks.calls.size(), 1);
+}
+
+TEST_F(DatagramServerTest, InvalidDatagramsAreDroppedWithoutAnswer) {
+    DatagramSpec spec;
+    spec.deviceId = kDeviceId;
+
+    auto badCrc = makeDatagram(spec);
+    badCrc[20] ^= 0xFF;
+    EXPECT_TRUE(unanswered(badCrc));
+    spec.version = 2;
+    EXPECT_TRUE(unanswered(makeDatagram(spec)));
+    spec.version = 1;
+    auto seventeen = makeDatagram(spec);
+    seventeen.resize(17);
+    EXPECT_TRUE(unanswered(seventeen));
+    auto lying = makeDatagram(spec);
+    writeU16(lying, kOffPayloadLength, 200);
+    EXPECT_TRUE(unanswered(lying));
+    auto noMarker = makeDatagram(spec);
+    noMarker[kOffMarker] = 0x22;
+    EXPECT_TRUE(unanswered(noMarker));
+    auto shortReport = makeDatagram(spec);
+    writeU16(shortReport, kOffPayloadLength, 4);
+    finishDatagram(shortReport, 4, 4);
+    shortReport.resize(22);
+    EXPECT_TRUE(unanswered(shortReport)) << "a report without its ten payload bytes";
+    EXPECT_TRUE(unanswered({}));
+    EXPECT_TRUE(events.clientEvents.isEmpty());
+    EXPECT_EQ(client->linkState, LinkState::NotHeard);
+}
+
+TEST_F(DatagramServerTest, AnswersOfRegisteredClientsGoToTheAnswerBuffer) {
+    QSignalSpy answered(&server, &DatagramServer::answerReceived);
+    DatagramSpec spec;
+    spec.deviceId = kDeviceId;
+    spec.kind = kKindAnswer;
+    spec.type = kTypeAcknowledged;
+    spec.code = 5;
+    spec.sequence = 41;
+    spec.payload = {1, 6, 1, 2};
+    const auto bytes = makeDatagram(spec);
+    EXPECT_TRUE(unanswered(bytes)) << "answers are not acknowledged";
+    EXPECT_EQ(answered.count(), 1);
+    EXPECT_EQ(client->datagramSequence, 41);
+    ASSERT_EQ(server.answerLength(), int(bytes.size()));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), server.answerBuffer().begin()));
+
+    // A request of a registered client only moves its sequence on.
+    spec.kind = kKindRequest;
+    spec.sequence = 42;
+    EXPECT_TRUE(unanswered(makeDatagram(spec)));
+    EXPECT_EQ(client->datagramSequence, 42);
+    EXPECT_EQ(answered.count(), 1);
+}
+
+TEST_F(DatagramServerTest, StartFailureShowsErrorAndGoesOffline) {
+    EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Online"));
+    RecordingEventRequestSink requests;
+    LinkStatusWatch watch(registry, requests, ui, 60000);
+
+    ServerSettings taken;
+    taken.UDP = server.boundPort();
+    RecordingUserInterface otherUi;
+    DatagramServer second(taken, reportSettings, registry, contacts, events, reporter, callbacks, otherUi);
+    second.setLinkStatusWatch(&watch);
+    EXPECT_FALSE(second.StartServer());
+    EXPECT_FALSE(second.isRunning());
+    ASSERT_EQ(otherUi.messages.size(), 2);
+    EXPECT_FALSE(otherUi.messages[0].text.isEmpty()) << "the socket's error text";
+    EXPECT_EQ(otherUi.messages[1].text, StringTable::text(DatagramServer::kMsgServerDisconnected));
+    EXPECT_EQ(otherUi.statusFields.value(StatusField::Internet), QStringLiteral("Offline"));
+    EXPECT_FALSE(watch.isActive()) << "no link watch without the socket";
+
+    server.stopServer();
+    EXPECT_FALSE(server.isRunning());
+    EXPECT_TRUE(second.StartServer()) << "the port is free again";
+    EXPECT_TRUE(watch.isActive());
+    EXPECT_TRUE(second.StartServer()) << "a restart closes the old socket first";
+    EXPECT_TRUE(watch.isActive());
+}

@@ -1,0 +1,275 @@
+// tavi-sim: sends TaviCom event reports or keep-alives to a server, as a Tavi
+// device does, and prints the answer of each. Exits with 1 when a report is
+// not acknowledged in time (type 4, valid CRC, same sequence), 2 on bad usage.
+
+#include "device/TaviComCodec.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTextStream>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <optional>
+
+using namespace TaviCom;
+
+namespace {
+
+constexpr int kExitNotAcknowledged = 1;
+constexpr int kExitUsage = 2;
+
+struct Options {
+    QHostAddress host;
+    quint16 port = 0;
+    quint32 deviceId = 0;
+    DeviceReport report;
+    quint8 channel = kChannelEthernet;
+    quint8 extraFlags = 0;
+    quint16 sequence = 1;
+    bool keepAlive = false;
+    int count = 1;
+    int intervalMs = 1000;
+    int timeoutMs = 2000;
+};
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// Accepts decimal, or hexadecimal with "0x".
+std::optional<quint32> number(const QString& text, quint32 max) {
+    bool ok = false;
+    const quint32 value = text.toUInt(&ok, 0);
+    if (!ok || value > max)
+        return std::nullopt;
+    return value;
+}
+
+// Accounts and device identifiers are written in hexadecimal, as the server shows them.
+std::optional<quint32> hexNumber(const QString& text, quint32 max) {
+    QString digits = text;
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    bool ok = false;
+    const quint32 value = digits.toUInt(&ok, 16);
+    if (!ok || value > max)
+        return std::nullopt;
+    return value;
+}
+
+QString hex(quint32 value, int width) {
+    return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
+}
+
+int buildReport(const Options& options, quint16 sequence, DatagramBuffer& buffer) {
+    buffer.fill(0);
+    buffer[kOffMarker] = kMarker;
+    buffer[kOffVersion] = kVersion;
+    buffer[kOffType] = options.keepAlive ? kTypeKeepAlive : kTypeEvent;
+    buffer[kOffFlags] = options.extraFlags;
+    writeU32(buffer, kOffDeviceId, options.deviceId);
+    writeU16(buffer, kOffSequence, sequence);
+    buffer[kOffChannel] = options.channel;
+    buffer[kOffAnswerKind] = kKindAnswer;
+    buffer[kOffKind] = kKindReport;
+    writeU16(buffer, kOffPayloadLength, kReportPayloadLength);
+    writeDeviceReport(buffer, options.report);
+    // A device pads to an even length; the server reads received payloads that way.
+    return finishDatagram(buffer, kReportPayloadLength,
+                          paddedLength(kReportPayloadLength, options.extraFlags, Padding::Received));
+}
+
+// Prints one answer; true when it acknowledges the report of this sequence.
+bool showAnswer(std::span<quint8> answer, quint16 sequence, const QHostAddress& from, quint16 fromPort) {
+    const auto header = readHeader(answer);
+    if (!header || header->marker != kMarker) {
+        out() << "answer from " << from.toString() << ":" << fromPort << ": " << answer.size()
+              << " bytes, not a TaviCom datagram\n";
+        return false;
+    }
+    const bool complete = static_cast<size_t>(kFrameOverhead + paddedLength(header->payloadLength, header->flags,
+                                                                            Padding::Sent)) <= answer.size();
+    const bool crcValid =
+        complete && CheckDatagram(answer, static_cast<qsizetype>(answer.size()), Padding::Sent) == kCheckValid;
+    out() << "answer from " << from.toString() << ":" << fromPort << ": " << answer.size() << " bytes, type "
+          << header->type
+          << (header->type == kTypeAcknowledged ? " (acknowledged)"
+              : header->type == kTypeRefused    ? " (refused)"
+                                                : "")
+          << ", code " << header->code << ", flags 0x" << hex(header->flags, 2) << ", device "
+          << hex(header->deviceId, 8) << ", sequence " << header->sequence << ", answer kind " << header->answerKind
+          << ", kind " << header->kind << ", CRC " << (crcValid ? "valid" : "INVALID") << "\n";
+    return header->type == kTypeAcknowledged && crcValid && header->sequence == sequence;
+}
+
+bool sendAndWait(QUdpSocket& socket, const Options& options, quint16 sequence) {
+    DatagramBuffer buffer;
+    const int length = buildReport(options, sequence, buffer);
+    out() << "sending " << (options.keepAlive ? "keep-alive" : "event") << " sequence " << sequence << " (" << length
+          << " bytes) to " << options.host.toString() << ":" << options.port << "\n";
+    if (socket.writeDatagram(reinterpret_cast<const char*>(buffer.data()), length, options.host, options.port) !=
+        length) {
+        err() << "send failed: " << socket.errorString() << "\n";
+        return false;
+    }
+    out().flush();
+
+    QDeadlineTimer deadline(options.timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+        while (socket.hasPendingDatagrams()) {
+            DatagramBuffer answer;
+            QHostAddress from;
+            quint16 fromPort = 0;
+            const qint64 read =
+                socket.readDatagram(reinterpret_cast<char*>(answer.data()), kMaxDatagramLength, &from, &fromPort);
+            if (read < 0)
+                continue;
+            if (showAnswer(std::span<quint8>(answer.data(), static_cast<size_t>(read)), sequence, from, fromPort))
+                return true;
+        }
+    }
+    out() << "no acknowledgement for sequence " << sequence << " within " << options.timeoutMs << " ms\n";
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavi-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sends TaviCom event reports (type 0x20) or keep-alives (type 1) to an Atalaia server, as a Tavi device\n"
+        "does, and prints each answer. Exit code 0 when every report was acknowledged (type 4, valid CRC, same\n"
+        "sequence) within the time-out, 1 when one was not, 2 on bad usage.\n\n"
+        "Example: tavi-sim --port 5050 --device-id 1A2B00EE --account 00EE --code 1130 --zone 3"));
+    parser.addHelpOption();
+    const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Server address or name."),
+                                        QStringLiteral("host"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Server UDP port (required)."),
+                                        QStringLiteral("port"));
+    const QCommandLineOption deviceOption(QStringLiteral("device-id"),
+                                          QStringLiteral("Device identifier, hexadecimal; its low 16 bits are the "
+                                                         "account the server looks the client up by."),
+                                          QStringLiteral("hex"), QStringLiteral("0"));
+    const QCommandLineOption accountOption(
+        QStringLiteral("account"),
+        QStringLiteral("Account of the event, hexadecimal (default: the low 16 bits of the device identifier)."),
+        QStringLiteral("hex"));
+    const QCommandLineOption codeOption(QStringLiteral("code"),
+                                        QStringLiteral("Event code: qualifier x 1000 + event number (1130 = new "
+                                                       "burglary)."),
+                                        QStringLiteral("code"), QStringLiteral("1602"));
+    const QCommandLineOption partitionOption(QStringLiteral("partition"), QStringLiteral("Partition."),
+                                             QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption zoneOption(QStringLiteral("zone"), QStringLiteral("Zone or user."), QStringLiteral("n"),
+                                        QStringLiteral("0"));
+    const QCommandLineOption channelOption(QStringLiteral("channel"),
+                                           QStringLiteral("Channel byte: 1 Ethernet, 2 cellular (0x21 and the like "
+                                                          "are sent as given)."),
+                                           QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption periodOption(QStringLiteral("period"),
+                                          QStringLiteral("Keep-alive period in seconds announced for the channel; "
+                                                         "65535 announces none."),
+                                          QStringLiteral("seconds"), QStringLiteral("60"));
+    const QCommandLineOption flagsOption(QStringLiteral("flags"),
+                                         QStringLiteral("Flags byte (bit 0 padded answers, bit 1 no CRC check)."),
+                                         QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption sequenceOption(QStringLiteral("sequence"), QStringLiteral("First sequence number."),
+                                            QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption keepAliveOption(QStringLiteral("keepalive"),
+                                             QStringLiteral("Send keep-alives (type 1) instead of events."));
+    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Number of reports to send."),
+                                         QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption intervalOption(QStringLiteral("interval"),
+                                            QStringLiteral("Pause between reports in milliseconds."),
+                                            QStringLiteral("ms"), QStringLiteral("1000"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("How long to wait for each answer in milliseconds."),
+                                           QStringLiteral("ms"), QStringLiteral("2000"));
+    parser.addOptions({hostOption, portOption, deviceOption, accountOption, codeOption, partitionOption, zoneOption,
+                       channelOption, periodOption, flagsOption, sequenceOption, keepAliveOption, countOption,
+                       intervalOption, timeoutOption});
+    parser.process(app);
+
+    auto usage = [](const QString& text) {
+        err() << "tavi-sim: " << text << " (see --help)\n";
+        return kExitUsage;
+    };
+
+    Options options;
+    const QString hostText = parser.value(hostOption);
+    if (!options.host.setAddress(hostText)) {
+        const QHostInfo info = QHostInfo::fromName(hostText);
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+                options.host = address;
+                break;
+            }
+        }
+        if (options.host.isNull())
+            return usage(QStringLiteral("cannot resolve host %1").arg(hostText));
+    }
+    const auto port = number(parser.value(portOption), 0xFFFF);
+    if (!parser.isSet(portOption) || !port || *port == 0)
+        return usage(QStringLiteral("--port must be 1 to 65535"));
+    options.port = static_cast<quint16>(*port);
+    const auto deviceId = hexNumber(parser.value(deviceOption), 0xFFFFFFFF);
+    if (!deviceId)
+        return usage(QStringLiteral("--device-id must be hexadecimal"));
+    options.deviceId = *deviceId;
+    const auto account =
+        parser.isSet(accountOption) ? hexNumber(parser.value(accountOption), 0xFFFF) : (options.deviceId & 0xFFFF);
+    const auto code = number(parser.value(codeOption), 0xFFFF);
+    const auto partition = number(parser.value(partitionOption), 0xFF);
+    const auto zone = number(parser.value(zoneOption), 0xFFFF);
+    const auto channel = number(parser.value(channelOption), 0xFF);
+    const auto period = number(parser.value(periodOption), 0xFFFF);
+    const auto flags = number(parser.value(flagsOption), 0xFF);
+    const auto sequence = number(parser.value(sequenceOption), 0xFFFF);
+    const auto count = number(parser.value(countOption), 1000000);
+    const auto interval = number(parser.value(intervalOption), 3600000);
+    const auto timeout = number(parser.value(timeoutOption), 3600000);
+    if (!account || !code || !partition || !zone || !channel || !period || !flags || !sequence || !count || !interval ||
+        !timeout)
+        return usage(QStringLiteral("a numeric option is out of range"));
+    options.report = {static_cast<quint16>(*account), static_cast<quint16>(*code), static_cast<quint8>(*partition),
+                      static_cast<quint16>(*zone), static_cast<quint16>(*period)};
+    options.channel = static_cast<quint8>(*channel);
+    options.extraFlags = static_cast<quint8>(*flags);
+    options.sequence = static_cast<quint16>(*sequence);
+    options.keepAlive = parser.isSet(keepAliveOption);
+    options.count = static_cast<int>(*count);
+    options.intervalMs = static_cast<int>(*interval);
+    options.timeoutMs = static_cast<int>(*timeout);
+
+    QUdpSocket socket;
+    if (!socket.bind(QHostAddress::AnyIPv4, 0)) {
+        err() << "cannot open a UDP socket: " << socket.errorString() << "\n";
+        return kExitNotAcknowledged;
+    }
+
+    bool allAcknowledged = true;
+    for (int i = 0; i < options.count; ++i) {
+        if (i > 0 && options.intervalMs > 0)
+            QThread::msleep(static_cast<unsigned long>(options.intervalMs));
+        const auto sequenceNumber = static_cast<quint16>(options.sequence + i);
+        if (!sendAndWait(socket, options, sequenceNumber))
+            allAcknowledged = false;
+        out().flush();
+    }
+    return allAcknowledged ? 0 : kExitNotAcknowledged;
+}
