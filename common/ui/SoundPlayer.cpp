@@ -1,0 +1,66 @@
+#include "common/ui/SoundPlayer.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+constexpr int kStopWaitMs = 1000;
+} // namespace
+
+SoundPlayer::SoundPlayer(QObject* parent) : SoundPlayer(QStringLiteral("aplay"), {QStringLiteral("-q")}, parent) {}
+
+SoundPlayer::SoundPlayer(const QString& program, const QStringList& options, QObject* parent)
+    : QObject(parent), m_program(QStandardPaths::findExecutable(program)), m_options(options) {
+    if (m_program.isEmpty() && QFileInfo(program).isExecutable())
+        m_program = program;
+}
+
+SoundPlayer::~SoundPlayer() {
+    if (m_current && m_current->state() != QProcess::NotRunning) {
+        m_current->kill();
+        m_current->waitForFinished(kStopWaitMs);
+    }
+}
+
+void SoundPlayer::stop() {
+    if (!m_current)
+        return;
+    QProcess* old = m_current;
+    m_current = nullptr;
+    if (old->state() == QProcess::NotRunning) {
+        old->deleteLater();
+        return;
+    }
+    connect(old, &QProcess::finished, old, &QObject::deleteLater);
+    old->kill();
+}
+
+void SoundPlayer::play(const QString& path) {
+    stop();
+    if (m_program.isEmpty() || !QFileInfo::exists(path))
+        return;
+    auto* process = new QProcess(this);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    // A player that cannot start (or a machine without sound) is not an error here.
+    connect(process, &QProcess::errorOccurred, process, [this, process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            if (m_current == process)
+                m_current = nullptr;
+            process->deleteLater();
+        }
+    });
+    connect(process, &QProcess::finished, process, [this, process] {
+        if (m_current == process) {
+            m_current = nullptr;
+            process->deleteLater();
+        }
+    });
+    m_current = process;
+    process->start(m_program, m_options + QStringList{path});
+}
+
+bool SoundPlayer::isPlaying() const {
+    return m_current && m_current->state() != QProcess::NotRunning;
+}

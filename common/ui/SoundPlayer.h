@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+
+// Plays WAV files asynchronously with the system's command-line player
+// ("aplay -q <file>"): a new sound ends the one still playing. Where the
+// player, the file or a sound device is missing nothing is played and nothing
+// is reported.
+class SoundPlayer : public QObject {
+    Q_OBJECT
+public:
+    explicit SoundPlayer(QObject* parent = nullptr);
+    // Another player program and its options before the file (tests).
+    SoundPlayer(const QString& program, const QStringList& options, QObject* parent = nullptr);
+    ~SoundPlayer() override;
+
+    void play(const QString& path);
+    void stop();
+    bool isPlaying() const;
+    bool available() const { return !m_program.isEmpty(); }
+
+private:
+    QString m_program;
+    QStringList m_options;
+    QProcess* m_current = nullptr;
+};

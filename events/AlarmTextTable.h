@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+class UserInterface;
+
+// The descriptive texts of the Contact ID event codes 0..999, read once from
+// "Alarms.lst": for each code a new-event text and a restore text. An empty
+// text counts as absent and is shown as "Unknown".
+struct AlarmTextTable {
+    static constexpr int kCodeCount = 1000;
+
+    std::array<QString, kCodeCount> newText;
+    std::array<QString, kCodeCount> restoreText;
+
+    // The text of a code (0..999), or an empty text when there is none.
+    QString text(int code, bool restore) const;
+};
+
+enum class AlarmTextStatus {
+    Loaded,
+    Missing,     // the file cannot be opened (message 129)
+    BadCodeLine, // a code line that does not start with three digits (message 130)
+};
+
+// Reads "Alarms.lst" lines, UTF-8 (invalid bytes become replacement
+// characters), lines ended by LF or CR LF, the last one may lack its end:
+// - empty lines and lines starting with "[" are ignored;
+// - a line starting with a digit is a code line: three digits, then blanks,
+//   tabs and "=" are skipped (no further than character 124), the rest is the
+//   new-event text of that code;
+// - any other line is the restore text of the code of the latest code line
+//   (ignored before the first code line).
+// A later text of the same code and kind replaces the earlier one. Lines are
+// at most 127 characters: a longer line is cut there and the rest of that
+// line is dropped. A byte-order mark at the start is skipped.
+AlarmTextStatus parseAlarmTexts(const QByteArray& content, AlarmTextTable& table);
+AlarmTextStatus LoadAlarmTexts(const QString& path, AlarmTextTable& table);
+
+// Loads the table at start-up; on failure shows message 129 or 130 and
+// returns false, and the caller ends the program with exit code 1.
+bool loadAlarmTextsAtStart(const QString& path, AlarmTextTable& table, UserInterface& ui);

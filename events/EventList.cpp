@@ -1,0 +1,61 @@
+#include "events/EventList.h"
+
+#include "common/StringTable.h"
+#include "common/UserInterface.h"
+
+#include <optional>
+
+namespace {
+constexpr int kMsgEventsLogMissing = 131;
+constexpr int kMsgArchiveBefore = 133;
+constexpr int kMsgArchiveAfter = 134;
+} // namespace
+
+EventList::EventList(const DataDirectory& directory, UserInterface& ui, int lockTimeoutMs)
+    : m_log(directory), m_ui(ui), m_lock(lockTimeoutMs) {}
+
+void EventList::addEvent(const EventLine& line) {
+    m_log.AppendEventLine(line);
+    m_model.prepend(line);
+}
+
+void EventList::ReloadEvents() {
+    QByteArray filterName;
+    if (m_filter)
+        filterName = m_filter->toUtf8();
+    std::optional<TimedLockGuard> guard;
+    const bool opened = m_log.readEvents(
+        [&] {
+            guard.emplace(m_lock);
+            m_model.beginRebuild();
+        },
+        [&](const EventListModel::RawFields& raw) {
+            if (m_filter && raw.fields[EventLine::Name] != QByteArrayView(filterName))
+                return;
+            m_model.appendOldest(raw);
+        });
+    if (!opened) {
+        m_ui.showMessage(StringTable::text(kMsgEventsLogMissing), UserInterface::Icon::Information);
+        return;
+    }
+    m_model.endRebuild();
+}
+
+void EventList::setFilter(const std::optional<QString>& clientName) {
+    m_filter = clientName;
+    ReloadEvents();
+}
+
+void EventList::ArchiveEvents(const QString& timeText) {
+    if (timeText.isEmpty())
+        return;
+    const QString question = StringTable::text(kMsgArchiveBefore) + timeText + StringTable::text(kMsgArchiveAfter);
+    if (!m_ui.askYesNo(question, UserInterface::Icon::Question, false))
+        return;
+    const EventLogFile::ArchiveOutcome outcome = m_log.archive(timeText);
+    if (outcome.status != EventLogFile::ArchiveOutcome::Archived) {
+        m_ui.showMessage(outcome.error, UserInterface::Icon::Error);
+        return;
+    }
+    ReloadEvents();
+}

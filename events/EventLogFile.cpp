@@ -1,0 +1,281 @@
+#include "events/EventLogFile.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr qint64 kReadBlockBytes = 1 << 20;
+constexpr int kMaxResultDigits = 9;
+
+// Reads lines from a device in large blocks. A line is handed out without its
+// LF (and without a CR before it); a line longer than the limit is cut to the
+// limit and the rest of it is passed over. endOffset() is the file offset just
+// after the line's end.
+class LineReader {
+public:
+    LineReader(QIODevice& device, qsizetype limit) : m_device(device), m_limit(limit) {}
+
+    bool next(QByteArrayView& line) {
+        for (;;) {
+            const qsizetype newline = m_buffer.indexOf('\n', m_pos);
+            if (newline >= 0) {
+                line = finish(QByteArrayView(m_buffer).sliced(m_pos, newline - m_pos));
+                m_pos = newline + 1;
+                return true;
+            }
+            if (m_buffer.size() - m_pos > m_limit) {
+                // An overlong line: keep its start, pass over the rest.
+                m_long = m_buffer.mid(m_pos, m_limit);
+                if (!skipRestOfLine())
+                    m_pos = m_buffer.size();
+                line = finish(QByteArrayView(m_long));
+                return true;
+            }
+            if (!fill()) {
+                if (m_pos >= m_buffer.size())
+                    return false;
+                line = finish(QByteArrayView(m_buffer).sliced(m_pos));
+                m_pos = m_buffer.size();
+                return true;
+            }
+        }
+    }
+
+    qint64 endOffset() const { return m_base + m_pos; }
+
+private:
+    static QByteArrayView finish(QByteArrayView line) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line;
+    }
+
+    // Appends the next block; false at the end of the file.
+    bool fill() {
+        if (m_pos > 0) {
+            m_base += m_pos;
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
+        }
+        const qsizetype old = m_buffer.size();
+        m_buffer.resize(old + kReadBlockBytes);
+        const qint64 got = m_device.read(m_buffer.data() + old, kReadBlockBytes);
+        m_buffer.resize(old + (got > 0 ? got : 0));
+        return got > 0;
+    }
+
+    // Drops bytes up to and including the next LF; false at the end of the file.
+    bool skipRestOfLine() {
+        for (;;) {
+            const qsizetype newline = m_buffer.indexOf('\n', m_pos);
+            if (newline >= 0) {
+                m_pos = newline + 1;
+                return true;
+            }
+            m_pos = m_buffer.size();
+            if (!fill())
+                return false;
+        }
+    }
+
+    QIODevice& m_device;
+    qsizetype m_limit;
+    QByteArray m_buffer;
+    QByteArray m_long;
+    qsizetype m_pos = 0;
+    qint64 m_base = 0;
+};
+
+QString defaultRename(const QString& from, const QString& to) {
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from.toStdString()), std::filesystem::path(to.toStdString()), error);
+    return error ? QString::fromLocal8Bit(error.message()) : QString();
+}
+
+QString fileError(const QFile& file) {
+    return file.fileName() + QStringLiteral("\n") + file.errorString();
+}
+
+// Copies bytes [from, to) of source to target, then a LF when the copied part
+// does not end with one.
+bool copyRange(QFile& source, qint64 from, qint64 to, QFile& target) {
+    if (from >= to)
+        return true;
+    if (!source.seek(from))
+        return false;
+    QByteArray block;
+    char last = '\n';
+    for (qint64 pos = from; pos < to;) {
+        block = source.read(std::min<qint64>(kReadBlockBytes, to - pos));
+        if (block.isEmpty())
+            return false;
+        if (target.write(block) != block.size())
+            return false;
+        last = block.back();
+        pos += block.size();
+    }
+    if (last != '\n' && !target.putChar('\n'))
+        return false;
+    return true;
+}
+
+// Puts a file back to an earlier size (undoing an append).
+void cutBack(const QString& path, qint64 size) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite))
+        file.resize(size);
+}
+
+} // namespace
+
+EventLogFile::EventLogFile(const DataDirectory& directory)
+    : m_logPath(directory.file(QStringLiteral("Events.log"))),
+      m_archivePath(directory.file(QStringLiteral("Archive.log"))),
+      m_tempPath(directory.file(QStringLiteral("Events.tmp"))), m_rename(defaultRename) {}
+
+bool EventLogFile::AppendEventLine(const EventLine& line) {
+    QFile file(m_logPath);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    const qint64 oldSize = file.size();
+    QByteArray bytes = line.toLogLine();
+    // A log whose last line lacks its end (edited by hand) gets one first, so
+    // the new line is never glued to it.
+    if (oldSize > 0) {
+        char last = '\n';
+        if (file.seek(oldSize - 1) && file.getChar(&last) && last != '\n')
+            bytes.prepend('\n');
+    }
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    if (!written)
+        file.resize(oldSize);
+    file.close();
+    return written;
+}
+
+std::optional<EventListModel::RawFields> EventLogFile::parseLine(QByteArrayView line) {
+    qsizetype pos = 0;
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    const qsizetype digitsStart = pos;
+    qint64 result = 0;
+    while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
+        if (pos - digitsStart < kMaxResultDigits)
+            result = result * 10 + (line[pos] - '0');
+        ++pos;
+    }
+    if (pos == digitsStart || pos >= line.size())
+        return std::nullopt; // no number, or nothing after it
+    EventListModel::RawFields raw;
+    raw.result = static_cast<int>(result);
+    raw.fields[EventLine::Result] = line.sliced(digitsStart, pos - digitsStart);
+    ++pos; // the tab after the result
+    for (int field = EventLine::Time; field < EventLine::FieldCount && pos <= line.size(); ++field) {
+        qsizetype tab = line.indexOf('\t', pos);
+        if (tab < 0)
+            tab = line.size();
+        raw.fields[field] = line.sliced(pos, tab - pos);
+        pos = tab + 1;
+    }
+    return raw;
+}
+
+bool EventLogFile::readEvents(const std::function<void()>& opened,
+                              const std::function<void(const EventListModel::RawFields&)>& visit) const {
+    QFile file(m_logPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (opened)
+        opened();
+    LineReader reader(file, kMaxShownLineBytes);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (const auto raw = parseLine(line))
+            visit(*raw);
+    }
+    return true;
+}
+
+EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
+    ArchiveOutcome outcome;
+    QFile log(m_logPath);
+    if (!log.open(QIODevice::ReadOnly)) {
+        outcome.status = ArchiveOutcome::CannotRead;
+        outcome.error = fileError(log);
+        return outcome;
+    }
+
+    // Where to cut: just after the first line with that time text, else at the end.
+    const qint64 logSize = log.size();
+    qint64 cut = logSize;
+    {
+        const QByteArray wanted = timeText.toUtf8();
+        LineReader reader(log, kMaxShownLineBytes);
+        QByteArrayView line;
+        while (reader.next(line)) {
+            ++outcome.movedLines;
+            const auto raw = parseLine(line);
+            if (raw && QString::fromUtf8(raw->fields[EventLine::Time]) == timeText) {
+                cut = reader.endOffset();
+                break;
+            }
+        }
+    }
+
+    auto fail = [&outcome](const QString& error) {
+        outcome.status = ArchiveOutcome::Failed;
+        outcome.error = error;
+        outcome.movedLines = 0;
+        return outcome;
+    };
+
+    // 1. The lines that stay, into "Events.tmp".
+    QFile::remove(m_tempPath);
+    QFile temp(m_tempPath);
+    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return fail(fileError(temp));
+    if (!copyRange(log, cut, logSize, temp) || !temp.flush()) {
+        const QString error = temp.error() != QFileDevice::NoError ? fileError(temp) : fileError(log);
+        temp.close();
+        QFile::remove(m_tempPath);
+        return fail(error);
+    }
+    temp.close();
+
+    // 2. The moved lines, appended to "Archive.log".
+    QFile archive(m_archivePath);
+    if (!archive.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+        QFile::remove(m_tempPath);
+        return fail(fileError(archive));
+    }
+    const qint64 archiveSize = archive.size();
+    bool appended = true;
+    if (archiveSize > 0 && cut > 0) {
+        char last = '\n';
+        if (archive.seek(archiveSize - 1) && archive.getChar(&last) && last != '\n')
+            appended = archive.putChar('\n');
+    }
+    appended = appended && copyRange(log, 0, cut, archive) && archive.flush();
+    if (!appended) {
+        const QString error = archive.error() != QFileDevice::NoError ? fileError(archive) : fileError(log);
+        archive.resize(archiveSize);
+        archive.close();
+        QFile::remove(m_tempPath);
+        return fail(error);
+    }
+    archive.close();
+    log.close();
+
+    // 3. "Events.tmp" takes the place of "Events.log" in one step.
+    const QString renameError = m_rename(m_tempPath, m_logPath);
+    if (!renameError.isEmpty()) {
+        cutBack(m_archivePath, archiveSize);
+        QFile::remove(m_tempPath);
+        return fail(m_tempPath + QStringLiteral("\n") + renameError);
+    }
+    return outcome;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "common/DataDirectory.h"
+#include "events/EventLine.h"
+#include "events/EventListModel.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The event log files in the data directory: "Events.log" (one line per
+// event, oldest first), "Archive.log" (archived lines, same format),
+// "Events.tmp" (scratch file of an archive run).
+//
+// Reading is tolerant: lines may end in LF or CR LF, the last one may lack its
+// end, texts that are not valid UTF-8 are shown with replacement characters,
+// lines that do not start with a number are skipped, missing fields are empty
+// and fields beyond the eleventh are ignored. A line is shown with at most
+// kMaxShownLineBytes of its bytes; the rest of a longer line is passed over.
+// Archiving copies lines byte for byte whatever their length.
+class EventLogFile {
+public:
+    static constexpr qsizetype kMaxShownLineBytes = 4096;
+
+    // Renames from over to (replacing to); returns an empty text on success,
+    // else the system's error text.
+    using RenameFunction = std::function<QString(const QString& from, const QString& to)>;
+
+    struct ArchiveOutcome {
+        enum Status {
+            Archived,
+            CannotRead, // "Events.log" could not be opened; nothing moved
+            Failed,     // a step failed; every file is as it was before the run
+        };
+        Status status = Archived;
+        QString error;            // the system's text for the failed step
+        qsizetype movedLines = 0; // lines appended to "Archive.log"
+    };
+
+    explicit EventLogFile(const DataDirectory& directory);
+
+    QString logPath() const { return m_logPath; }
+    QString archivePath() const { return m_archivePath; }
+    QString tempPath() const { return m_tempPath; }
+
+    // Appends one line to "Events.log" (created when absent) and closes it.
+    // false when it could not be written; then the log is left as it was
+    // (a partly written line is cut off again).
+    bool AppendEventLine(const EventLine& line);
+
+    // Opens "Events.log", calls opened, then hands every event line to visit,
+    // oldest first. false (and no call) when the file cannot be opened.
+    bool readEvents(const std::function<void()>& opened,
+                    const std::function<void(const EventListModel::RawFields&)>& visit) const;
+
+    // Moves the lines up to and including the first (oldest) one whose time
+    // field equals timeText to the end of "Archive.log", and keeps the rest in
+    // "Events.log"; when no line has that time the whole log moves. Steps:
+    // the remaining lines are written to "Events.tmp", the moved lines are
+    // appended to "Archive.log", then "Events.tmp" is renamed over
+    // "Events.log" in one step. A step that fails undoes the earlier ones
+    // ("Archive.log" is cut back to its old size, "Events.tmp" removed), so no
+    // line is ever lost or doubled.
+    ArchiveOutcome archive(const QString& timeText);
+
+    // Replaces the rename step (tests force its failure with it).
+    void setRenameFunction(RenameFunction rename) { m_rename = std::move(rename); }
+
+    // Splits one log line (without its line end) into its fields; none for an
+    // empty line, a line without a leading number, or a number without a rest.
+    static std::optional<EventListModel::RawFields> parseLine(QByteArrayView line);
+
+private:
+    QString m_logPath;
+    QString m_archivePath;
+    QString m_tempPath;
+    RenameFunction m_rename;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "common/DataDirectory.h"
+#include "events/EventFormatter.h"
+#include "events/EventRaiser.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class EventList;
+class Reporter;
+class UserInterface;
+struct AlarmTextTable;
+struct InternalEventTable;
+struct ServerSettings;
+
+// The raising operations as the rest of the server calls them: a client event
+// is forwarded first; when the report sender gives its result the event
+// becomes the top row of the events list with the result as its icon, a line
+// of "Events.log", and a sound ("Event.wav", or "Offline.wav" when the
+// forwarding failed; each behind its setting). Internal events come already
+// forwarded and always sound "Event.wav".
+//
+// Forwarding is asynchronous; the values of a client are copied when the
+// event is raised, so a client removed before the result arrives is still
+// listed as it was. Results that arrive after this object is gone are dropped.
+class EventPipeline : public EventRaiser {
+public:
+    using Clock = std::function<QString()>;
+
+    EventPipeline(EventList& list, Reporter& reporter, const AlarmTextTable& alarmTexts,
+                  const InternalEventTable& internalEvents, const ServerSettings& settings, UserInterface& ui,
+                  const DataDirectory& directory);
+    ~EventPipeline() override;
+
+    // Replaces the clock that gives the time text (tests).
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override;
+    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) override;
+    void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) override;
+    void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
+                      quint16 zone, int protocol, const std::optional<QString>& panel) override;
+
+    QString eventSoundPath() const { return m_eventSound; }
+    QString failureSoundPath() const { return m_failureSound; }
+
+private:
+    void listLocked(const EventRecord& event);
+    void listForwarded(const EventRecord& event);
+
+    EventList& m_list;
+    Reporter& m_reporter;
+    const InternalEventTable& m_internalEvents;
+    const ServerSettings& m_settings;
+    UserInterface& m_ui;
+    EventFormatter m_formatter;
+    QString m_eventSound;
+    QString m_failureSound;
+    Clock m_clock;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+};
