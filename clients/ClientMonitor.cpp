@@ -1,0 +1,115 @@
+#include "clients/ClientMonitor.h"
+
+#include "clients/ClientPages.h"
+#include "clients/ClientRecord.h"
+#include "clients/ClientRegistry.h"
+#include "common/UserInterface.h"
+#include "config/ServerSettings.h"
+#include "events/EventRequest.h"
+
+ClientMonitor::ClientMonitor(ClientRegistry& registry, ClientPages& pages, EventRequestSink& requests,
+                             UserInterface& ui, const ServerSettings& settings, const DataDirectory& dir,
+                             int intervalMs, QObject* parent)
+    : QObject(parent), m_registry(registry), m_pages(pages), m_requests(requests), m_ui(ui), m_settings(settings),
+      m_dir(dir) {
+    m_timer.setInterval(intervalMs);
+    // A precise repeating timer keeps its one-second rhythm without drift.
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &ClientMonitor::tick);
+}
+
+void ClientMonitor::StartMonitor() {
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void ClientMonitor::stop() {
+    m_timer.stop();
+}
+
+void ClientMonitor::tick() {
+    if (m_walking)
+        return; // never two walks at once, even if a page operation were to dispatch events
+    m_walking = true;
+    m_registry.ForEachPrimary([this](PrimaryClient* client) { supervise(*client); });
+    m_walking = false;
+}
+
+void ClientMonitor::supervise(PrimaryClient& c) {
+    // A negative countdown (a damaged stored period) counts as run out; counting
+    // it down would never end.
+    if (c.ethCountdown < 0)
+        c.ethCountdown = 0;
+    if (c.gprsCountdown < 0)
+        c.gprsCountdown = 0;
+
+    if (c.ethCountdown != 0) {
+        if (--c.ethCountdown == 0 && c.gprsCountdown > 0) {
+            // Ethernet went silent while GPRS still lives: commands go to GPRS.
+            c.address = c.gprsAddress;
+            c.port = c.gprsPort;
+            c.ethPort = 0;
+        }
+    } else if (c.gprsCountdown == 0) {
+        return; // nothing to count: not heard yet, or already handled
+    }
+    if (c.gprsCountdown != 0) {
+        if (--c.gprsCountdown == 0 && c.ethCountdown > 0) {
+            c.address = c.ethAddress;
+            c.port = c.ethPort;
+            c.gprsPort = 0;
+        }
+    }
+    if (c.ethCountdown != 0 || c.gprsCountdown != 0)
+        return;
+
+    switch (c.linkState) {
+    case LinkState::Ok:
+    case LinkState::NotHeard:
+        turnLate(c);
+        break;
+    case LinkState::Late:
+        turnLost(c);
+        break;
+    default:
+        break;
+    }
+    if (c.status == ClientStatus::Blocked)
+        m_pages.blocked().UpdateIcon(&c);
+    else if (c.status == ClientStatus::New)
+        m_pages.newClients().UpdateIcon(&c);
+}
+
+void ClientMonitor::turnLate(PrimaryClient& c) {
+    c.linkState = LinkState::Late;
+    c.ethCountdown = qMax(c.ethPeriod, 0);
+    if (c.status != ClientStatus::Online)
+        return;
+    m_pages.online().AddClient(&c);
+    redrawIfShown(ClientStatus::Online);
+}
+
+void ClientMonitor::turnLost(PrimaryClient& c) {
+    c.linkState = LinkState::Lost;
+    if (c.status != ClientStatus::Online)
+        return;
+    if (m_linkOnline && !m_linkOnline()) {
+        // The server's own link is down: the client stays on the Online page, red.
+        m_pages.online().UpdateIcon(&c);
+        return;
+    }
+    m_pages.online().RemoveClient(&c);
+    m_pages.offline().AddClient(&c);
+    redrawIfShown(ClientStatus::Online);
+    redrawIfShown(ClientStatus::Offline);
+    if (m_settings.SoundOffline != 0)
+        m_ui.playSound(m_dir.file(QString::fromLatin1(kOfflineSound)));
+    m_requests.postEventRequest(c.serial, kClientOfflineCode);
+}
+
+void ClientMonitor::redrawIfShown(int status) {
+    if (m_currentPage && m_currentPage() == status) {
+        if (ClientPageModel* page = m_pages.PageForStatus(status))
+            page->ShowPage();
+    }
+}

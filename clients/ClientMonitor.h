@@ -1,0 +1,71 @@
+#pragma once
+
+#include "common/DataDirectory.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class ClientPages;
+class ClientRegistry;
+class EventRequestSink;
+class PrimaryClient;
+class UserInterface;
+struct ServerSettings;
+
+// Keep-alive supervision. Once a second every primary's Ethernet and GPRS
+// countdowns go down by one; when both have run out a client first turns late
+// (yellow, the Ethernet countdown restarts from its period) and, when they run
+// out again, lost (red): an online client then moves from the Online page to
+// the Offline page with the offline sound and the internal event "Cliente
+// offline" (1006), but only while the server's own link indicator is on.
+// `ClientContact` restarts the countdowns and brings the client back.
+//
+// Threads: a main-thread timer, like everything that touches the registry and
+// the pages, so the walk never meets a record being changed or destroyed. The
+// walk allocates nothing for clients whose countdowns are running; the page
+// operations it calls never register or unregister, and the internal event is
+// posted (handled after the walk), so the registry does not change under it.
+class ClientMonitor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultIntervalMs = 1000;
+    // Internal code of the new event of row 6, "Cliente offline".
+    static constexpr quint32 kClientOfflineCode = 1006;
+    static constexpr const char* kOfflineSound = "Offline.wav";
+
+    ClientMonitor(ClientRegistry& registry, ClientPages& pages, EventRequestSink& requests, UserInterface& ui,
+                  const ServerSettings& settings, const DataDirectory& dir, int intervalMs = kDefaultIntervalMs,
+                  QObject* parent = nullptr);
+
+    // The server's link indicator (on when unset).
+    void setLinkIndicator(std::function<bool()> online) { m_linkOnline = std::move(online); }
+    // The tab index of the page on screen (1 online, 2 offline, ...; none when unset).
+    void setCurrentPage(std::function<int()> page) { m_currentPage = std::move(page); }
+
+    // `StartMonitor`: starts the once-a-second walk (after the client list was loaded).
+    void StartMonitor();
+    void stop();
+    bool isActive() const { return m_timer.isActive(); }
+
+    // One walk over every primary (the timer's step; tests drive it by hand).
+    void tick();
+
+private:
+    void supervise(PrimaryClient& client);
+    void turnLate(PrimaryClient& client);
+    void turnLost(PrimaryClient& client);
+    void redrawIfShown(int status);
+
+    ClientRegistry& m_registry;
+    ClientPages& m_pages;
+    EventRequestSink& m_requests;
+    UserInterface& m_ui;
+    const ServerSettings& m_settings;
+    DataDirectory m_dir;
+    QTimer m_timer;
+    std::function<bool()> m_linkOnline;
+    std::function<int()> m_currentPage;
+    bool m_walking = false;
+};
