@@ -250,15 +250,13 @@ bool ReportSender::startSerial() {
             m_ui.showMessage(StringTable::text(kMessageReadFailed) + name, UserInterface::Icon::Error);
             return false;
         }
-    }
-    m_serial = link;
-    connect(
-        link.get(), &SerialLink::lost, this,
-        [this, raw = link.get()] {
+        // A port that fails while open shows OFF at once, if it is still the one in use.
+        connect(link.get(), &SerialLink::lost, this, [this, raw = link.get()] {
             if (m_serial.get() == raw)
                 setStatus(kStatusOff);
-        },
-        Qt::UniqueConnection);
+        });
+    }
+    m_serial = link;
     announceStarted(ReportMode::Serial);
     if (m_startupFinished && m_internalEvents.row(InternalEvent::ManualTest).code != 0)
         raiseInternal(InternalEvent::SerialReport, false, true);

@@ -1,0 +1,95 @@
+#include "reporting/ReportConfigFile.h"
+
+#include "common/StringTable.h"
+#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/TempDataDir.h"
+
+#include <gtest/gtest.h>
+
+TEST(ReportConfigFile, WritesSixteenLinesAndReadsThemBack) {
+    ReportSettings settings;
+    settings.mode = ReportMode::Dc09;
+    settings.logAll = true;
+    settings.reportHeartbeat = true;
+    settings.heartbeatPeriod = 30;
+    settings.attemptsIndex = 2;
+    settings.serialPort = QStringLiteral("/dev/ttyUSB 0");
+    settings.receiver = 20;
+    settings.line = 4;
+    settings.baudIndex = 13;
+    settings.parityIndex = 2;
+    settings.dataBitsIndex = 0;
+    settings.stopBitsIndex = 1;
+    settings.stationHost = QStringLiteral("central station.example");
+    settings.stationPort = 12000;
+
+    const QByteArray text = ReportConfigFile::serialize(settings);
+    EXPECT_EQ(text,
+              QByteArray("2\n1\n0\n1\n0\n30\n2\n/dev/ttyUSB 0\n20\n4\n13\n2\n0\n1\ncentral station.example\n12000\n"));
+
+    TempDataDir dir;
+    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), settings));
+    EXPECT_EQ(dir.read("Report.cfg"), text);
+    EXPECT_EQ(dir.read("Backup/Report.cfg"), text);
+
+    ReportSettings loaded;
+    RecordingUserInterface ui;
+    EXPECT_TRUE(LoadReportConfig(dir.dataDirectory(), loaded, ui));
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(ReportConfigFile::serialize(loaded), text);
+    EXPECT_EQ(loaded.serialPort, settings.serialPort);
+    EXPECT_EQ(loaded.stationHost, settings.stationHost);
+}
+
+TEST(ReportConfigFile, ReadingRulesAndRanges) {
+    ReportSettings settings;
+    // Receiver and line 0 read as 1, baud index 0 as 3; trailing text after
+    // lines 7 and 14 is skipped; CR LF line ends are accepted.
+    ReportConfigFile::parse(
+        "1\r\n0\r\n1\r\n0\r\n1\r\n-5\r\n7 extra\r\nttyS1\r\n0\r\n0\r\n0\r\n1\r\n1\r\n2 x\r\n10.0.0.9\r\n9999\r\n",
+        settings);
+    EXPECT_EQ(settings.mode, ReportMode::Serial);
+    EXPECT_TRUE(settings.transparent);
+    EXPECT_TRUE(settings.ownHeartbeat);
+    EXPECT_EQ(settings.heartbeatPeriod, -5);
+    EXPECT_EQ(settings.attempts(), 8);
+    EXPECT_EQ(settings.serialPort, QStringLiteral("ttyS1"));
+    EXPECT_EQ(settings.receiver, 1);
+    EXPECT_EQ(settings.line, 1);
+    EXPECT_EQ(settings.baudIndex, 3);
+    EXPECT_EQ(settings.stopBitsIndex, 2);
+    EXPECT_EQ(settings.stationHost, QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(settings.stationPort, 9999);
+
+    // Values that would select nothing or outgrow a message field are brought into range.
+    ReportSettings odd;
+    ReportConfigFile::parse("9\n0\n0\n0\n0\n1\n12\n" + QByteArray(100, 'p') + "\n150\n12\n99\n5\n5\n5\nh\n70000\n",
+                            odd);
+    EXPECT_EQ(odd.mode, ReportMode::Off);
+    EXPECT_EQ(odd.attemptsIndex, 7);
+    EXPECT_EQ(odd.serialPort.size(), ReportConfigFile::kMaxTextLength);
+    EXPECT_EQ(odd.receiver, 99);
+    EXPECT_EQ(odd.line, 9);
+    EXPECT_EQ(odd.baudIndex, 15);
+    EXPECT_EQ(odd.parityIndex, 2);
+    EXPECT_EQ(odd.dataBitsIndex, 1);
+    EXPECT_EQ(odd.stationPort, 65534);
+
+    // A truncated file keeps the values it does not supply.
+    ReportSettings partial;
+    ReportConfigFile::parse("2\n1\n", partial);
+    EXPECT_EQ(partial.mode, ReportMode::Dc09);
+    EXPECT_EQ(partial.stationPort, 9999);
+    EXPECT_EQ(partial.baudIndex, 7);
+}
+
+TEST(ReportConfigFile, MissingFileShowsMessage203AndKeepsDefaults) {
+    TempDataDir dir;
+    ReportSettings settings;
+    RecordingUserInterface ui;
+    EXPECT_FALSE(LoadReportConfig(dir.dataDirectory(), settings, ui));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, StringTable::text(203));
+    EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Exclamation);
+    EXPECT_EQ(ReportConfigFile::serialize(settings), ReportConfigFile::serialize(ReportSettings{}));
+}

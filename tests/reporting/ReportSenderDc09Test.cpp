@@ -1,0 +1,282 @@
+#include "reporting/ReportSender.h"
+
+#include "common/StringTable.h"
+#include "reporting/ReportConfigFile.h"
+#include "reporting/ReportStartup.h"
+#include "tests/reporting/ReportTestPeers.h"
+#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/TempDataDir.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ReportRequest event(quint16 account, quint16 code = 1130) {
+    ReportRequest r;
+    r.account = account;
+    r.reportAccount = account;
+    r.code = code;
+    r.partition = 1;
+    r.zone = 5;
+    return r;
+}
+
+class ReportSenderDc09 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.stationHost = QStringLiteral("127.0.0.1");
+        settings.stationPort = station.port();
+        table.settings.cidAccount = 0x1A2B;
+    }
+
+    void make(ReportLimits limits = fastLimits()) {
+        sender = std::make_unique<ReportSender>(settings, table, ui, limits);
+        raiser = std::make_unique<FakeInternalRaiser>(*sender, table);
+        sender->setInternalEventRaiser(raiser.get());
+    }
+
+    static ReportLimits fastLimits() {
+        ReportLimits limits;
+        limits.replyMs = 150;
+        limits.busyMs = 1000;
+        return limits;
+    }
+
+    // Raises one event; its result lands in results under its label.
+    void raise(const ReportRequest& request, char label) {
+        sender->ReportEvent(request, [this, label](ReportResult result) { results.append({label, result}); });
+    }
+    bool waitResults(int count, int ms = 3000) {
+        return QTest::qWaitFor([&] { return results.size() >= count; }, ms);
+    }
+
+    ReportSettings settings;
+    InternalEventTable table;
+    RecordingUserInterface ui;
+    LoopbackStation station;
+    std::unique_ptr<ReportSender> sender;
+    std::unique_ptr<FakeInternalRaiser> raiser;
+    QList<QPair<char, ReportResult>> results;
+};
+
+} // namespace
+
+TEST_F(ReportSenderDc09, StationAnswersDecideTheResultAndStatus) {
+    make();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("DC-09 (UDP)"));
+    EXPECT_EQ(sender->appliedMode(), ReportMode::Dc09);
+
+    raise(event(0x1234), 'a');
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0].second, ReportResult::Sent);
+    EXPECT_EQ(station.frames.value(0), QByteArray("\n7EE80027\"ADM-CID\"0001L0#1234[#1234|1130 01 005]\r"));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("ON"));
+
+    const struct {
+        LoopbackStation::Answer answer;
+        ReportResult expected;
+    } cases[] = {
+        {LoopbackStation::Answer::Nak, ReportResult::Failed},
+        {LoopbackStation::Answer::Garbage, ReportResult::Failed},
+        {LoopbackStation::Answer::None, ReportResult::Failed},
+        {LoopbackStation::Answer::AckBadCrc, ReportResult::Sent}, // the reply's CRC is not examined
+        {LoopbackStation::Answer::AckLong, ReportResult::Sent},   // only its first 64 bytes are read
+    };
+    int count = 1;
+    for (const auto& c : cases) {
+        station.answer = c.answer;
+        raise(event(0x1234), 'x');
+        ASSERT_TRUE(waitResults(++count));
+        EXPECT_EQ(results.last().second, c.expected) << int(c.answer);
+        EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus),
+                  c.expected == ReportResult::Sent ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    }
+    EXPECT_EQ(station.frames.size(), count);
+}
+
+TEST_F(ReportSenderDc09, LateAckFailsAndIsNotTakenForTheNextFrame) {
+    make();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    station.delayMs = 250; // later than the 150 ms reply wait
+    QElapsedTimer clock;
+    clock.start();
+    raise(event(0x1234), 'a');
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0].second, ReportResult::Failed);
+    EXPECT_LT(clock.elapsed(), 250);
+
+    // The late ACK reaches the sender's socket; the next frame gets no answer.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station.repliesSent == 1; }, 2000));
+    QTest::qWait(30);
+    station.answer = LoopbackStation::Answer::None;
+    raise(event(0x1234), 'b');
+    ASSERT_TRUE(waitResults(2));
+    EXPECT_EQ(results[1].second, ReportResult::Failed);
+}
+
+TEST_F(ReportSenderDc09, BackToBackEventsAreBothDeliveredInRaiseOrder) {
+    make(ReportLimits{}); // the real limits: 5000 ms busy, 1000 ms reply
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    station.delayMs = 60;
+    raise(event(0x1111), 'a');
+    raise(event(0x2222), 'b');
+    // An immediate result raised meanwhile still waits for the earlier ones.
+    raise(event(0, 0), 'c'); // heartbeat, "Reportar Heartbeat" off
+    EXPECT_TRUE(results.isEmpty());
+    ASSERT_TRUE(waitResults(3));
+    EXPECT_EQ(results[0], qMakePair('a', ReportResult::Sent));
+    EXPECT_EQ(results[1], qMakePair('b', ReportResult::Sent));
+    EXPECT_EQ(results[2], qMakePair('c', ReportResult::NotSent));
+    ASSERT_EQ(station.frames.size(), 2);
+    EXPECT_TRUE(station.frames[0].contains("0001L0#1111"));
+    EXPECT_TRUE(station.frames[1].contains("0002L0#2222"));
+}
+
+TEST_F(ReportSenderDc09, EventWhoseTurnComesTooLateFailsWithoutSending) {
+    ReportLimits limits = fastLimits();
+    limits.busyMs = 50;
+    make(limits);
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    station.answer = LoopbackStation::Answer::None;
+    raise(event(0x1111), 'a');
+    raise(event(0x2222), 'b');
+    raise(event(0x3333), 'c');
+    ASSERT_TRUE(waitResults(3));
+    EXPECT_EQ(results[0], qMakePair('a', ReportResult::Failed));
+    EXPECT_EQ(results[1], qMakePair('b', ReportResult::Failed));
+    EXPECT_EQ(results[2], qMakePair('c', ReportResult::Failed));
+    QTest::qWait(20);
+    EXPECT_EQ(station.frames.size(), 1);
+    // The late ones were never built: the next frame takes number 0002.
+    EXPECT_EQ(sender->nextSequence(), 2);
+}
+
+TEST_F(ReportSenderDc09, UnresolvableStationNameFailsWithinTheReplyWait) {
+    settings.stationHost = QStringLiteral("no-such-station.invalid");
+    make();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    QElapsedTimer clock;
+    clock.start();
+    raise(event(0x1234), 'a');
+    EXPECT_LT(clock.elapsed(), 50); // the caller never waits
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0].second, ReportResult::Failed);
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST_F(ReportSenderDc09, HeartbeatsSendTheLinkTestFrameOnlyWhenReported) {
+    make();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    table.settings.cidAccount = 0x7777; // taken at the next apply only
+
+    raise(event(0, 0), 'a');
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0].second, ReportResult::NotSent);
+    EXPECT_TRUE(station.frames.isEmpty());
+
+    settings.reportHeartbeat = true;
+    raise(event(0, 0), 'b');
+    ASSERT_TRUE(waitResults(2));
+    EXPECT_EQ(results[1].second, ReportResult::Sent);
+    ASSERT_EQ(station.frames.size(), 1);
+    EXPECT_EQ(station.frames[0], FormatDc09LinkTest(0x1A2B));
+    EXPECT_EQ(sender->nextSequence(), 1); // heartbeats take no sequence number
+
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    EXPECT_EQ(sender->linkTestFrame(), FormatDc09LinkTest(0x7777));
+}
+
+TEST_F(ReportSenderDc09, StartRefusalsAndModesWithoutTransport) {
+    make();
+    settings.stationHost.clear();
+    EXPECT_FALSE(sender->StartReporting(ReportMode::Dc09));
+    settings.stationHost = QStringLiteral("127.0.0.1");
+    settings.stationPort = 0;
+    EXPECT_FALSE(sender->StartReporting(ReportMode::Dc09));
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(ui.messages[0].text, StringTable::text(201));
+    EXPECT_EQ(ui.messages[1].text, StringTable::text(202));
+    EXPECT_EQ(sender->appliedMode(), ReportMode::Off);
+
+    // The mode in use is DC-09 but no socket: NotSent, status OFF, number used up.
+    raise(event(0x1234), 'a');
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0].second, ReportResult::NotSent);
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("OFF"));
+    EXPECT_EQ(sender->nextSequence(), 2);
+
+    settings.mode = ReportMode::Off;
+    raise(event(0x1234), 'b');
+    settings.mode = ReportMode::Dispatcher;
+    raise(event(0x1234), 'c');
+    raise(event(0, 0), 'd');
+    ASSERT_TRUE(waitResults(4));
+    EXPECT_EQ(results[1].second, ReportResult::NotSent);
+    EXPECT_EQ(results[2].second, ReportResult::Failed);
+    EXPECT_EQ(results[3].second, ReportResult::NotSent);
+
+    EXPECT_TRUE(sender->StartReporting(ReportMode::Off));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("Desligado"));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QString());
+}
+
+TEST_F(ReportSenderDc09, IpOnEventIsRaisedOnlyAfterStartup) {
+    make();
+    QList<ReportMode> applied;
+    QObject::connect(sender.get(), &ReportSender::appliedModeChanged, [&](ReportMode m) { applied.append(m); });
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    EXPECT_TRUE(raiser->raised.isEmpty());
+
+    sender->markStartupFinished();
+    table.row(InternalEvent::IpReport).code = 350;
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    ASSERT_EQ(raiser->raised.size(), 1);
+    EXPECT_EQ(raiser->raised[0].position, InternalEvent::IpReport);
+    EXPECT_FALSE(raiser->raised[0].restore);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raiser->raised[0].result.has_value(); }, 2000));
+    EXPECT_EQ(*raiser->raised[0].result, ReportResult::Sent);
+    EXPECT_TRUE(station.frames.value(0).contains("|1350 00 000]"));
+    EXPECT_EQ(applied, (QList<ReportMode>{ReportMode::Dc09, ReportMode::Off, ReportMode::Dc09}));
+}
+
+TEST_F(ReportSenderDc09, OwnHeartbeatTimerRunsWhileStarted) {
+    ReportLimits limits = fastLimits();
+    limits.heartbeatMsPerSecond = 10;
+    make(limits);
+    RecordingSink sink;
+    sender->setEventRequestSink(&sink);
+    settings.ownHeartbeat = true;
+    settings.heartbeatPeriod = 2;
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.posts.size() >= 2; }, 2000));
+    EXPECT_EQ(sink.posts[0], qMakePair(quint64(0), quint32(0)));
+    sender->StopReporting();
+    const qsizetype count = sink.posts.size();
+    QTest::qWait(60);
+    EXPECT_EQ(sink.posts.size(), count);
+}
+
+TEST_F(ReportSenderDc09, StartupStartsTheStoredModeWithoutOnEvents) {
+    TempDataDir dir;
+    make();
+    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, StringTable::text(203));
+    EXPECT_EQ(sender->appliedMode(), ReportMode::Off);
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("Desligado"));
+
+    ReportSettings stored = settings;
+    stored.mode = ReportMode::Dc09;
+    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), stored));
+    settings = ReportSettings{};
+    make();
+    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui);
+    EXPECT_EQ(sender->appliedMode(), ReportMode::Dc09);
+    EXPECT_EQ(settings.stationPort, station.port());
+    EXPECT_TRUE(raiser->raised.isEmpty());
+    EXPECT_TRUE(sender->startupFinished());
+}

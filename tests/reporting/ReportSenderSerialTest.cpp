@@ -1,0 +1,202 @@
+#include "reporting/ReportSender.h"
+
+#include "common/StringTable.h"
+#include "tests/reporting/ReportTestPeers.h"
+#include "tests/support/RecordingUserInterface.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ReportRequest event(quint16 account, quint16 code = 1130) {
+    ReportRequest r;
+    r.account = account;
+    r.reportAccount = account;
+    r.code = code;
+    r.partition = 1;
+    r.zone = 5;
+    return r;
+}
+
+class ReportSenderSerial : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.slavePath().isEmpty());
+        settings.serialPort = pty.slavePath();
+        settings.baudIndex = 13; // 115200
+        settings.attemptsIndex = 2;
+        ReportLimits limits;
+        limits.busyMs = 2000;
+        // A generous answer window: the test's receiver shares the busy main thread.
+        limits.serial.afterWriteMs = 60;
+        sender = std::make_unique<ReportSender>(settings, table, ui, limits);
+        raiser = std::make_unique<FakeInternalRaiser>(*sender, table);
+        sender->setInternalEventRaiser(raiser.get());
+    }
+
+    void raise(const ReportRequest& request) {
+        sender->ReportEvent(request, [this](ReportResult result) { results.append(result); });
+    }
+    bool waitResults(int count) {
+        return QTest::qWaitFor([&] { return results.size() >= count; }, 3000);
+    }
+    bool waitRaised(int index) {
+        return QTest::qWaitFor(
+            [&] { return raiser->raised.size() > index && raiser->raised[index].result.has_value(); }, 3000);
+    }
+
+    PtyReceiver pty;
+    ReportSettings settings;
+    InternalEventTable table;
+    RecordingUserInterface ui;
+    std::unique_ptr<ReportSender> sender;
+    std::unique_ptr<FakeInternalRaiser> raiser;
+    QList<ReportResult> results;
+};
+
+} // namespace
+
+TEST_F(ReportSenderSerial, AttemptsUntilAcknowledged) {
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("SurGard (Serial)"));
+
+    // No answer: three writes of the same message, then Failed.
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0], ReportResult::Failed);
+    ASSERT_EQ(pty.messages.size(), 3);
+    EXPECT_EQ(pty.messages[0], QByteArray("5011 181234E13001005\x14"));
+    EXPECT_EQ(pty.messages[2], pty.messages[0]);
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("OFF"));
+
+    // 0x06 on the second write.
+    pty.messages.clear();
+    pty.answerWrite = [](int n) { return n == 2; };
+    settings.receiver = 3; // the settings in memory count at once
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(2));
+    EXPECT_EQ(results[1], ReportResult::Sent);
+    EXPECT_EQ(pty.messages.size(), 2);
+    EXPECT_TRUE(pty.messages[0].startsWith("5031 18"));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("ON"));
+}
+
+TEST_F(ReportSenderSerial, HeartbeatsAndBackToBackEvents) {
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    pty.answerWrite = [](int) { return true; };
+    raise(event(0, 0));
+    raise(event(0, 5)); // account 0 with a code: nothing to send
+    raise(event(0x0001));
+    raise(event(0x0002));
+    ASSERT_TRUE(waitResults(4));
+    EXPECT_EQ(results,
+              (QList<ReportResult>{ReportResult::Sent, ReportResult::NotSent, ReportResult::Sent, ReportResult::Sent}));
+    ASSERT_EQ(pty.messages.size(), 3);
+    EXPECT_EQ(pty.messages[0], QByteArray("101X           @    \x14"));
+    EXPECT_TRUE(pty.messages[1].contains("180001E"));
+    EXPECT_TRUE(pty.messages[2].contains("180002E"));
+}
+
+TEST_F(ReportSenderSerial, PortThatDisappearsFailsWithoutCrashing) {
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    raise(event(0x1234));
+    pty.hangUp(); // while the first write waits for its answer
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(2));
+    EXPECT_EQ(results[0], ReportResult::Failed);
+    EXPECT_EQ(results[1], ReportResult::Failed);
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("OFF"));
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(3));
+    EXPECT_EQ(results[2], ReportResult::Failed);
+}
+
+TEST_F(ReportSenderSerial, StartRefusals) {
+    settings.serialPort.clear();
+    EXPECT_FALSE(sender->StartReporting(ReportMode::Serial));
+    settings.serialPort = QStringLiteral("/dev/atalaia-no-such-port");
+    EXPECT_FALSE(sender->StartReporting(ReportMode::Serial));
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(ui.messages[0].text, StringTable::text(164));
+    EXPECT_EQ(ui.messages[1].text, StringTable::text(165) + QStringLiteral("/dev/atalaia-no-such-port"));
+    EXPECT_EQ(ui.messages[1].icon, UserInterface::Icon::Error);
+
+    // Mode in use serial, no port: Failed, status OFF.
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0], ReportResult::Failed);
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("OFF"));
+}
+
+TEST_F(ReportSenderSerial, OnAndOffEventsGoOutOverTheOpenPort) {
+    table.row(InternalEvent::ManualTest).code = 602;
+    table.row(InternalEvent::SerialReport).code = 400;
+    table.row(InternalEvent::SerialReport).enabled = true;
+    pty.answerWrite = [](int) { return true; };
+    int marked = 0;
+    QObject::connect(sender.get(), &ReportSender::settingsMarkedChanged, [&] { ++marked; });
+
+    // The automatic start raises nothing.
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    EXPECT_TRUE(raiser->raised.isEmpty());
+    sender->markStartupFinished();
+
+    // Applying serial again: OFF over the still-open port, then ON over the same port.
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    EXPECT_TRUE(ui.messages.isEmpty());
+    ASSERT_TRUE(waitRaised(1));
+    EXPECT_TRUE(raiser->raised[0].restore);
+    EXPECT_EQ(*raiser->raised[0].result, ReportResult::Sent);
+    EXPECT_FALSE(raiser->raised[1].restore);
+    EXPECT_EQ(*raiser->raised[1].result, ReportResult::Sent);
+    ASSERT_EQ(pty.messages.size(), 2);
+    EXPECT_TRUE(pty.messages[0].contains("R400"));
+    EXPECT_TRUE(pty.messages[1].contains("E400"));
+    EXPECT_EQ(marked, 1);
+
+    // Switching to DC-09 (the page has already changed the mode in use): the
+    // OFF event still goes out over serial, then the port closes.
+    settings.mode = ReportMode::Dc09;
+    settings.stationHost = QStringLiteral("127.0.0.1");
+    settings.stationPort = 9;
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    ASSERT_TRUE(waitRaised(2));
+    EXPECT_EQ(raiser->raised[2].position, InternalEvent::SerialReport);
+    EXPECT_EQ(*raiser->raised[2].result, ReportResult::Sent);
+    EXPECT_EQ(pty.messages.size(), 3);
+    EXPECT_TRUE(pty.messages[2].contains("R400"));
+    // Closed: it can be opened again by a switch back.
+    sender->StopReporting();
+    EXPECT_TRUE(sender->StartReporting(ReportMode::Serial));
+}
+
+TEST_F(ReportSenderSerial, DisabledRowAndUnsetManualTestCode) {
+    table.row(InternalEvent::ManualTest).code = 602;
+    table.row(InternalEvent::SerialReport).code = 400;
+    sender->markStartupFinished();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    ASSERT_EQ(raiser->raised.size(), 1); // ON is forwarded whatever the row says
+    sender->StopReporting();
+    ASSERT_TRUE(waitRaised(1));
+    EXPECT_EQ(*raiser->raised[1].result, ReportResult::NotSent); // OFF only when the row is enabled
+
+    // Without a manual-test code neither is raised.
+    table.row(InternalEvent::ManualTest).code = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sender->isIdle(); }, 3000));
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    sender->StopReporting();
+    EXPECT_EQ(raiser->raised.size(), 2);
+}
+
+TEST_F(ReportSenderSerial, IdlePortThatDisappearsShowsOff) {
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
+    EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("ON"));
+    pty.hangUp();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui.statusFields.value(StatusField::ReportStatus) == QStringLiteral("OFF"); }, 2000));
+    raise(event(0x1234));
+    ASSERT_TRUE(waitResults(1));
+    EXPECT_EQ(results[0], ReportResult::Failed);
+}

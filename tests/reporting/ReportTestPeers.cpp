@@ -1,0 +1,125 @@
+#include "tests/reporting/ReportTestPeers.h"
+
+#include "common/Crc16.h"
+#include "reporting/Dc09Frame.h"
+
+#include <QNetworkDatagram>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+LoopbackStation::LoopbackStation() {
+    m_socket.bind(QHostAddress::LocalHost, 0);
+    connect(&m_socket, &QUdpSocket::readyRead, this, &LoopbackStation::onReadyRead);
+}
+
+void LoopbackStation::onReadyRead() {
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram();
+        frames.append(datagram.data());
+        Dc09Frame::Parsed parsed;
+        Dc09Frame::check(datagram.data(), parsed);
+        QByteArray reply;
+        switch (answer) {
+        case Answer::None:
+            continue;
+        case Answer::Ack:
+            reply = Dc09Frame::reply("ACK", parsed.sequence, parsed.account);
+            break;
+        case Answer::Nak:
+            reply = Dc09Frame::reply("NAK", parsed.sequence, parsed.account);
+            break;
+        case Answer::Garbage:
+            reply = QByteArray("\x01\x02garbage\"\"ACK", 15);
+            break;
+        case Answer::AckBadCrc:
+            reply = Dc09Frame::reply("ACK", parsed.sequence, parsed.account);
+            reply[1] = reply[1] == '0' ? '1' : '0';
+            break;
+        case Answer::AckLong:
+            reply = Dc09Frame::reply("ACK", parsed.sequence, parsed.account);
+            reply.insert(reply.size() - 1, QByteArray(200, 'x'));
+            break;
+        }
+        const QHostAddress to = datagram.senderAddress();
+        const quint16 toPort = quint16(datagram.senderPort());
+        const auto send = [this, reply, to, toPort] {
+            m_socket.writeDatagram(reply, to, toPort);
+            ++repliesSent;
+        };
+        if (delayMs > 0)
+            QTimer::singleShot(delayMs, this, send);
+        else
+            send();
+    }
+}
+
+PtyReceiver::PtyReceiver() {
+    char name[256] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+        return;
+    termios raw{};
+    ::tcgetattr(m_slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(m_slave, TCSANOW, &raw);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &PtyReceiver::onReadable);
+}
+
+PtyReceiver::~PtyReceiver() {
+    hangUp();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+void PtyReceiver::hangUp() {
+    m_notifier.reset();
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+    // The test's own slave descriptor would keep the line up.
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_slave = -1;
+}
+
+void PtyReceiver::onReadable() {
+    char chunk[256];
+    const ssize_t size = ::read(m_master, chunk, sizeof chunk);
+    if (size <= 0) {
+        m_notifier->setEnabled(false);
+        return;
+    }
+    m_buffer.append(chunk, size);
+    qsizetype end;
+    while ((end = m_buffer.indexOf('\x14')) >= 0) {
+        messages.append(m_buffer.left(end + 1));
+        m_buffer.remove(0, end + 1);
+        if (answerWrite(int(messages.size()))) {
+            const char ack = 0x06;
+            [[maybe_unused]] const ssize_t written = ::write(m_master, &ack, 1);
+        }
+    }
+}
+
+void FakeInternalRaiser::raiseInternal(int position, bool restore, InternalForward forward) {
+    raised.append({position, restore, std::nullopt});
+    const qsizetype index = raised.size() - 1;
+    const InternalEventRow& row = m_table.row(position);
+    if (forward == InternalForward::IfEnabled && !row.enabled) {
+        raised[index].result = ReportResult::NotSent;
+        return;
+    }
+    ReportRequest request;
+    request.account = m_table.settings.cidAccount;
+    request.reportAccount = m_table.settings.dc09Account;
+    request.code = quint16(row.code + (restore ? InternalEvent::kRestoreBase : InternalEvent::kNewBase));
+    request.partition = m_table.settings.partition;
+    request.zone = m_table.settings.zone;
+    m_reporter.ReportEvent(request, [this, index](ReportResult result) { raised[index].result = result; });
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "events/EventRequest.h"
+#include "events/InternalEventRaiser.h"
+#include "events/InternalEventTable.h"
+#include "reporting/Reporter.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QUdpSocket>
+
+#include <functional>
+#include <memory>
+
+// A DC-09 central station on loopback: a real UDP socket answering on the
+// main thread, immediately or after a delay.
+class LoopbackStation : public QObject {
+public:
+    enum class Answer { Ack, Nak, None, Garbage, AckBadCrc, AckLong };
+
+    LoopbackStation();
+    quint16 port() const { return m_socket.localPort(); }
+
+    Answer answer = Answer::Ack;
+    int delayMs = 0;
+    QList<QByteArray> frames;
+    int repliesSent = 0;
+
+private:
+    void onReadyRead();
+
+    QUdpSocket m_socket;
+};
+
+// A pseudo-terminal pair: the report sender opens the slave path as its
+// serial port; the test plays the receiver on the master side.
+class PtyReceiver : public QObject {
+public:
+    PtyReceiver();
+    ~PtyReceiver() override;
+
+    QString slavePath() const { return m_slavePath; }
+    // Ends the receiver's side, as if the port had been pulled out.
+    void hangUp();
+
+    // Called with the 1-based number of each complete message; true answers 0x06.
+    std::function<bool(int)> answerWrite = [](int) { return false; };
+    QList<QByteArray> messages;
+
+private:
+    void onReadable();
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QByteArray m_buffer;
+};
+
+// Raises internal events the way the events code does: forwards through the
+// reporter before returning, then records the result.
+class FakeInternalRaiser : public InternalEventRaiser {
+public:
+    FakeInternalRaiser(Reporter& reporter, const InternalEventTable& table) : m_reporter(reporter), m_table(table) {}
+
+    void raiseInternal(int position, bool restore, InternalForward forward) override;
+    void raiseClientInternal(int, bool, InternalForward, ClientRecord*) override {}
+
+    struct Raised {
+        int position;
+        bool restore;
+        std::optional<ReportResult> result;
+    };
+    QList<Raised> raised;
+
+private:
+    Reporter& m_reporter;
+    const InternalEventTable& m_table;
+};
+
+class RecordingSink : public EventRequestSink {
+public:
+    void postEventRequest(quint64 clientSerial, quint32 value) override { posts.append({clientSerial, value}); }
+    QList<QPair<quint64, quint32>> posts;
+};
