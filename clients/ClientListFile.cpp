@@ -64,7 +64,7 @@ QString text(QByteArrayView bytes) {
 
 // Like "%X": false when the field holds no hexadecimal digit.
 bool readHex(QByteArrayView bytes, quint32& value) {
-    return HexText::parseHex(QString::fromLatin1(bytes), value);
+    return HexText::parseHex(bytes, value);
 }
 
 // Like "%d": leading blanks, an optional sign, then digits; false without a
@@ -93,17 +93,51 @@ bool readDecimal(QByteArrayView bytes, int& value) {
     return true;
 }
 
-// A text field must not carry the characters that separate fields and lines.
+bool isSeparator(char16_t c) {
+    return c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// A text field must not carry the characters that separate fields and lines:
+// they are written as blanks. ASCII texts (nearly all) are copied straight
+// into the output; others are converted to UTF-8 from their first non-ASCII
+// character on.
 void appendText(QByteArray& out, const QString& value) {
-    QByteArray bytes = value.toUtf8();
-    for (char& c : bytes)
-        if (c == '\t' || c == '\r' || c == '\n')
-            c = ' ';
-    out += bytes;
+    const qsizetype start = out.size();
+    out.resize(start + value.size());
+    char* target = out.data() + start;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c >= 0x80) {
+            out.truncate(start + i);
+            QByteArray rest = value.sliced(i).toUtf8();
+            for (char& byte : rest)
+                if (isSeparator(static_cast<unsigned char>(byte)))
+                    byte = ' ';
+            out += rest;
+            return;
+        }
+        target[i] = isSeparator(c) ? ' ' : static_cast<char>(c);
+    }
+}
+
+void appendDecimal(QByteArray& out, int value) {
+    char text[12];
+    int length = 0;
+    qint64 rest = value;
+    if (rest < 0) {
+        out += '-';
+        rest = -rest;
+    }
+    do {
+        text[length++] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest);
+    while (length)
+        out += text[--length];
 }
 
 void appendMacChar(QByteArray& out, char c) {
-    out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    out += isSeparator(static_cast<unsigned char>(c)) ? ' ' : c;
 }
 
 bool readFile(const QString& path, QByteArray& content) {
@@ -248,9 +282,10 @@ QByteArray ClientListFile::serialize() {
 
 QByteArray ClientListFile::serializeUnlocked() const {
     QByteArray out;
-    out.reserve(static_cast<qsizetype>(m_registry.primaryCount()) * 96);
+    // The list changes little between two writes: start from the last size.
+    out.reserve(m_lastSize + m_lastSize / 8 + 1024);
     m_registry.ForEachPrimary([&out](PrimaryClient* client) {
-        out += HexText::hex4Bytes(client->account);
+        HexText::appendHex(out, client->account, 4);
         out += kFieldSeparator;
         appendText(out, client->name);
         out += kFieldSeparator;
@@ -260,9 +295,9 @@ QByteArray ClientListFile::serializeUnlocked() const {
         out += kFieldSeparator;
         appendText(out, client->ethAddress);
         out += kFieldSeparator;
-        out += QByteArray::number(client->status);
+        appendDecimal(out, client->status);
         out += kFieldSeparator;
-        out += QByteArray::number(client->linkState);
+        appendDecimal(out, client->linkState);
         out += kFieldSeparator;
         if (client->isMulticom()) {
             out += static_cast<char>('0' + kKindMulticom);
@@ -273,9 +308,9 @@ QByteArray ClientListFile::serializeUnlocked() const {
             out += static_cast<char>('0' + kKindPlain);
         }
         out += kFieldSeparator;
-        out += QByteArray::number(client->ethPeriod);
+        appendDecimal(out, client->ethPeriod);
         out += kFieldSeparator;
-        out += HexText::hex8(client->deviceId).toLatin1();
+        HexText::appendHex(out, client->deviceId, 8);
         out += kLineEnd;
 
         if (!client->hasDependents())
@@ -283,15 +318,16 @@ QByteArray ClientListFile::serializeUnlocked() const {
         out += kBlockOpen;
         out += kLineEnd;
         for (const DependentAccount* d = client->dependents; d; d = d->nextDependent) {
-            out += HexText::hex4Bytes(d->account);
+            HexText::appendHex(out, d->account, 4);
             out += kFieldSeparator;
             appendText(out, d->name);
             out += kFieldSeparator;
-            out += QByteArray::number(d->status);
+            appendDecimal(out, d->status);
             out += kLineEnd;
         }
         out += kBlockClose;
         out += kLineEnd;
     });
+    m_lastSize = out.size();
     return out;
 }

@@ -47,4 +47,5 @@ private:
     ClientRegistry& m_registry;
     DataDirectory m_directory;
     int m_defaultKeepAlive;
+    mutable qsizetype m_lastSize = 0;
 };

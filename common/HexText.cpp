@@ -20,29 +20,63 @@ QByteArray hex4Bytes(quint16 value) {
     return out;
 }
 
-bool parseHex(QStringView text, quint32& value) {
+namespace {
+
+// "%X": leading blanks skipped, then as many hex digits as follow.
+template <typename Text> bool parseHexDigits(const Text& text, quint32& value) {
     qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     quint32 result = 0;
     bool any = false;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        int digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
+        const unsigned c = static_cast<unsigned>(text[i]);
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
         else
             break;
-        result = (result << 4) | static_cast<quint32>(digit);
+        result = (result << 4) | digit;
         any = true;
     }
     if (any)
         value = result;
     return any;
+}
+
+} // namespace
+
+void appendHex(QByteArray& out, quint32 value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    digits = qBound(1, digits, 8);
+    char text[8];
+    for (int i = digits - 1; i >= 0; --i) {
+        text[i] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    out.append(text, digits);
+}
+
+bool parseHex(QStringView text, quint32& value) {
+    struct Units {
+        QStringView view;
+        qsizetype size() const { return view.size(); }
+        char16_t operator[](qsizetype i) const { return view[i].unicode(); }
+    };
+    return parseHexDigits(Units{text}, value);
+}
+
+bool parseHex(QByteArrayView text, quint32& value) {
+    struct Bytes {
+        QByteArrayView view;
+        qsizetype size() const { return view.size(); }
+        unsigned char operator[](qsizetype i) const { return static_cast<unsigned char>(view[i]); }
+    };
+    return parseHexDigits(Bytes{text}, value);
 }
 
 } // namespace HexText

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -11,10 +12,15 @@ namespace HexText {
 QString hex4(quint16 value);
 QString hex8(quint32 value);
 QByteArray hex4Bytes(quint16 value);
+// Appends value as digits upper-case hexadecimal digits (1 to 8), without a
+// temporary buffer (for writers of large files).
+void appendHex(QByteArray& out, quint32 value, int digits);
 
 // Reads hexadecimal digits like "%X": leading blanks skipped, then as many hex
 // digits as follow. Returns false when there is no digit at all. Overlong
 // inputs keep the low 32 bits.
 bool parseHex(QStringView text, quint32& value);
+// The same over 8-bit text.
+bool parseHex(QByteArrayView text, quint32& value);
 
 } // namespace HexText

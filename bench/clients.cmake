@@ -1,0 +1,1 @@
+atalaia_add_bench(client_list_save_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ClientListSaveBench.cpp LIBS atalaia_clients)
