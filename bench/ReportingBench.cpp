@@ -1,0 +1,147 @@
+// Throughput of the report sender: events forwarded per second over DC-09 to
+// an ACKing station on loopback, and serial messages per second at 115200 baud
+// over a pseudo-terminal pair with a receiver that answers 0x06 at once.
+
+#include "common/UserInterface.h"
+#include "events/InternalEventTable.h"
+#include "reporting/Dc09Frame.h"
+#include "reporting/ReportSender.h"
+
+#include <QCoreApplication>
+#include <QNetworkDatagram>
+#include <QSocketNotifier>
+#include <QUdpSocket>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+class QuietUserInterface : public UserInterface {
+public:
+    void showMessage(const QString&, Icon) override {}
+    bool askYesNo(const QString&, Icon, bool) override { return true; }
+    void setStatusField(int, const QString&) override {}
+    void playSound(const QString&) override {}
+};
+
+ReportRequest event(quint16 account) {
+    ReportRequest r;
+    r.account = account;
+    r.reportAccount = account;
+    r.code = 1130;
+    r.partition = 1;
+    r.zone = 5;
+    return r;
+}
+
+// Raises count events back to back and runs the event loop until every result is in.
+int forwardBatch(ReportSender& sender, int count) {
+    int sent = 0;
+    int done = 0;
+    for (int i = 0; i < count; ++i) {
+        sender.ReportEvent(event(quint16(1 + i % 0xFFFE)), [&](ReportResult result) {
+            ++done;
+            sent += result == ReportResult::Sent ? 1 : 0;
+        });
+    }
+    while (done < count)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return sent;
+}
+
+void BM_Dc09EventsToAckingStation(benchmark::State& state) {
+    QUdpSocket station;
+    station.bind(QHostAddress::LocalHost, 0);
+    QObject::connect(&station, &QUdpSocket::readyRead, [&] {
+        while (station.hasPendingDatagrams()) {
+            const QNetworkDatagram d = station.receiveDatagram();
+            Dc09Frame::Parsed parsed;
+            Dc09Frame::check(d.data(), parsed);
+            station.writeDatagram(Dc09Frame::reply("ACK", parsed.sequence, parsed.account), d.senderAddress(),
+                                  quint16(d.senderPort()));
+        }
+    });
+    ReportSettings settings;
+    settings.stationHost = QStringLiteral("127.0.0.1");
+    settings.stationPort = station.localPort();
+    InternalEventTable table;
+    QuietUserInterface ui;
+    ReportSender sender(settings, table, ui);
+    sender.StartReporting(ReportMode::Dc09);
+
+    const int batch = int(state.range(0));
+    int sent = 0;
+    for (auto _ : state)
+        sent += forwardBatch(sender, batch);
+    state.SetItemsProcessed(int64_t(state.iterations()) * batch);
+    state.counters["sent"] = sent;
+}
+BENCHMARK(BM_Dc09EventsToAckingStation)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SerialMessagesAt115200(benchmark::State& state) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        state.SkipWithError("openpty failed");
+        return;
+    }
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    QSocketNotifier notifier(master, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [master] {
+        char chunk[256];
+        const ssize_t size = ::read(master, chunk, sizeof chunk);
+        for (ssize_t i = 0; i < size; ++i) {
+            if (chunk[i] == 0x14) {
+                const char ack = 0x06;
+                [[maybe_unused]] const ssize_t w = ::write(master, &ack, 1);
+            }
+        }
+    });
+
+    ReportSettings settings;
+    settings.serialPort = QString::fromLocal8Bit(name);
+    settings.baudIndex = 13; // 115200
+    InternalEventTable table;
+    QuietUserInterface ui;
+    ReportSender sender(settings, table, ui);
+    sender.StartReporting(ReportMode::Serial);
+
+    const int batch = int(state.range(0));
+    int sent = 0;
+    for (auto _ : state)
+        sent += forwardBatch(sender, batch);
+    state.SetItemsProcessed(int64_t(state.iterations()) * batch);
+    state.counters["sent"] = sent;
+    sender.StopReporting();
+    ::close(master);
+    ::close(slave);
+}
+BENCHMARK(BM_SerialMessagesAt115200)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FormatDc09Event(benchmark::State& state) {
+    Dc09Sequence sequence;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FormatDc09Event(event(0x1234), sequence));
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_FormatDc09Event);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
