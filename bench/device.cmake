@@ -1,0 +1,1 @@
+atalaia_add_bench(ack_round_trip_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/AckRoundTripBench.cpp LIBS atalaia_device)
