@@ -48,10 +48,10 @@ public:
     qint64 endOffset() const { return m_base + m_pos; }
 
 private:
-    static QByteArrayView finish(QByteArrayView line) {
+    QByteArrayView finish(QByteArrayView line) const {
         if (line.endsWith('\r'))
             line.chop(1);
-        return line;
+        return line.size() > m_limit ? line.first(m_limit) : line;
     }
 
     // Appends the next block; false at the end of the file.

@@ -17,9 +17,12 @@ SoundPlayer::SoundPlayer(const QString& program, const QStringList& options, QOb
 }
 
 SoundPlayer::~SoundPlayer() {
-    if (m_current && m_current->state() != QProcess::NotRunning) {
-        m_current->kill();
-        m_current->waitForFinished(kStopWaitMs);
+    // The sound playing and any ended one not yet reaped.
+    for (QProcess* process : findChildren<QProcess*>()) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(kStopWaitMs);
+        }
     }
 }
 

@@ -1,0 +1,131 @@
+#include "events/EventList.h"
+#include "tests/events/EventListTestSupport.h"
+#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/TempDataDir.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using eventlist_test::logLine;
+
+namespace {
+
+QString time(int n) {
+    return QStringLiteral("01/02/2026 10:00:%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+// Column texts of every row, top first.
+QStringList column(const EventListModel& model, int column) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts.append(model.cellText(row, column));
+    return texts;
+}
+
+} // namespace
+
+TEST(EventLogTest, ReloadShowsNewestFirstUnderTheClientFilter) {
+    TempDataDir dir;
+    QByteArray log;
+    const QStringList clients{"Ana", "Bruno", "Carla"};
+    for (int i = 0; i < 9; ++i)
+        log += logLine(i % 2 == 0 ? 0 : 2, time(i), clients[i % 3]);
+    log += "\n"; // an empty last line shows no row
+    dir.write("Events.log", log);
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+
+    list.ReloadEvents();
+    const EventListModel& model = list.model();
+    ASSERT_EQ(model.rowCount(), 9);
+    EXPECT_EQ(model.cellText(0, EventListModel::TimeColumn), time(8));
+    EXPECT_EQ(model.cellText(8, EventListModel::TimeColumn), time(0));
+    EXPECT_EQ(model.resultAt(0), 0);
+    EXPECT_EQ(model.resultAt(1), 2);
+    // Columns: the panel (field 10) in column 8, the protocol (field 9) in column 9.
+    EXPECT_EQ(model.cellText(0, EventListModel::CodeColumn), "E 130");
+    EXPECT_EQ(model.cellText(0, EventListModel::PanelColumn), "Korvo 12IP");
+    EXPECT_EQ(model.cellText(0, EventListModel::ProtocolColumn), "TaviCom");
+
+    list.setFilter(QStringLiteral("Bruno"));
+    EXPECT_EQ(column(model, EventListModel::TimeColumn), (QStringList{time(7), time(4), time(1)}));
+    EXPECT_EQ(column(model, EventListModel::NameColumn), (QStringList{"Bruno", "Bruno", "Bruno"}));
+
+    list.setFilter(QStringLiteral("Brun")); // exact names only
+    EXPECT_EQ(model.rowCount(), 0);
+    list.setFilter(std::nullopt);
+    EXPECT_EQ(model.rowCount(), 9);
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST(EventLogTest, MissingLogKeepsTheListAndTellsTheOperator) {
+    TempDataDir dir;
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+    EventLine line;
+    line.time = time(1);
+    list.model().prepend(line);
+    list.ReloadEvents();
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, "Arquivo \"Events.log\" faltando ou corrompido");
+    EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Information);
+    EXPECT_EQ(list.model().rowCount(), 1);
+}
+
+TEST(EventLogTest, DamagedLinesNeitherCrashNorHang) {
+    TempDataDir dir;
+    QByteArray log;
+    log += "garbage without a number\n";
+    log += "\tstarts with a tab\n";
+    log += "3\n";              // a number and nothing else
+    log += "2\tonly\tthree\n"; // too few fields: the rest are empty
+    log += "0\t" + time(1).toUtf8() + "\tA\t0001\tT\tE\t130\t01\t005\tTaviCom\tPanel\textra\tmore\n"; // too many
+    log += "0\t" + QByteArray(10000, 'y') + "\tLong\n";  // longer than any limit
+    log += "0\t" + time(2).toUtf8() + "\tJos\xE9\xFF\n"; // not UTF-8
+    log += "99999999999999999999\tbig\n";                // an absurd result value: no icon
+    log += "3\t" + time(3).toUtf8() + "\tLast\twithout\tend";
+    dir.write("Events.log", log);
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+    list.ReloadEvents();
+
+    const EventListModel& model = list.model();
+    ASSERT_EQ(model.rowCount(), 6);
+    EXPECT_EQ(model.cellText(0, EventListModel::NameColumn), "Last");
+    EXPECT_EQ(model.cellText(0, EventListModel::AccountColumn), "without");
+    EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), "end");
+    EXPECT_EQ(model.resultAt(1), -1);
+    EXPECT_TRUE(model.cellText(2, EventListModel::NameColumn).startsWith("Jos"));
+    EXPECT_TRUE(model.cellText(2, EventListModel::NameColumn).contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(model.cellText(3, EventListModel::TimeColumn).size(), EventLogFile::kMaxShownLineBytes - 2);
+    EXPECT_EQ(model.cellText(4, EventListModel::PanelColumn), "Panel");
+    EXPECT_EQ(model.cellText(5, EventListModel::TimeColumn), "only");
+    EXPECT_EQ(model.cellText(5, EventListModel::NameColumn), "three");
+    EXPECT_EQ(model.cellText(5, EventListModel::PanelColumn), "");
+}
+
+TEST(EventLogTest, AppendingKeepsLinesApartAndAFailedAppendStillShowsTheRow) {
+    TempDataDir dir;
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+    dir.write("Events.log", "0\told\tline\twithout\tend");
+    EventLine line;
+    line.result = 3;
+    line.time = time(5);
+    line.name = QStringLiteral("Ana");
+    list.addEvent(line);
+    EXPECT_EQ(dir.read("Events.log"), "0\told\tline\twithout\tend\n" + line.toLogLine());
+    list.ReloadEvents();
+    EXPECT_EQ(list.model().rowCount(), 2);
+    EXPECT_EQ(list.model().cellText(0, EventListModel::NameColumn), "Ana");
+
+    // A log that cannot be written: the line is lost, the row is shown, nothing is reported.
+    QFile::remove(dir.file("Events.log"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Events.log"));
+    list.addEvent(line);
+    EXPECT_EQ(list.model().rowCount(), 3);
+    EXPECT_EQ(list.model().cellText(0, EventListModel::TimeColumn), time(5));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
