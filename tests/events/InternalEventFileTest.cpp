@@ -3,6 +3,8 @@
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -138,4 +140,17 @@ TEST(InternalEventFileTest, DamagedRowsDoNotShiftOrSpillIntoTheNextRows) {
     EXPECT_EQ(table.row(0).code, 0) << "a code beyond 16 bits is not taken";
     EXPECT_EQ(table.row(1).eventText, QStringLiteral("Partição"));
     EXPECT_TRUE(table.row(1).restoreText.isEmpty());
+}
+
+TEST(InternalEventFileTest, DemoFileLoadsInCanonicalForm) {
+    QFile file(QStringLiteral(ATALAIA_SOURCE_DIR "/demo/LocalEvents.lst"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    InternalEventTable table;
+    ASSERT_TRUE(LocalEventsFile::parse(content, table));
+    EXPECT_EQ(table.row(InternalEvent::ManualTest).code, 601);
+    EXPECT_EQ(table.row(InternalEvent::ClientOffline).code, 350);
+    EXPECT_EQ(table.row(InternalEvent::InternetFailure).restoreText,
+              QStringLiteral("Conexão com a Internet restabelecida"));
+    EXPECT_EQ(LocalEventsFile::serialize(table), content) << "the demo file is what Salvar would write";
 }
