@@ -43,6 +43,9 @@ QLabel* CInfoBar::addField(int field, const QString& label) {
 void CInfoBar::setField(int field, const QString& text) {
     if (QLabel* label = m_fields.value(field))
         label->setText(text);
+    // The report sender clears "Status:" while reporting is off: the field is then hidden.
+    if (field == StatusField::ReportStatus)
+        setReportStatusVisible(!text.isEmpty());
 }
 
 QString CInfoBar::field(int field) const {

@@ -1,0 +1,164 @@
+#include "shell/ServerApp.h"
+
+#include "clients/ClientListFile.h"
+#include "clients/ui/ClientPageView.h"
+#include "common/StringTable.h"
+#include "common/UserInterface.h"
+#include "common/ui/RowIcons.h"
+#include "config/GeneralOptions.h"
+#include "config/ServerConfigFile.h"
+#include "config/ui/ConfigPage.h"
+#include "events/LocalEventsFile.h"
+#include "events/ui/EventsPage.h"
+#include "events/ui/InternalEventsSection.h"
+#include "reporting/ReportStartup.h"
+#include "shell/InfoBar.h"
+#include "shell/MainFrame.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kExitDeclined = 1;
+constexpr int kStrAnonymous = 209;
+constexpr const char* kServerConfigFile = "Server.cfg";
+constexpr const char* kAlarmTextsFile = "Alarms.lst";
+constexpr const char* kNewRegisterSound = "New register.wav";
+// Longest time shutdown waits for forwardings under way: a turn wait plus a reply wait.
+constexpr int kShutdownDrainMs = 7000;
+
+} // namespace
+
+ServerApp::ServerApp(const QString& dataDirectory, UserInterface& ui, QObject* parent)
+    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_internalEvents, m_ui),
+      m_eventList(m_dir, m_ui),
+      m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
+      m_internalRaiser(m_internalEvents, m_reportSender, m_events),
+      m_requests(m_registry, m_internalRaiser, m_reportSender),
+      m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui),
+      m_contacts(m_registry, m_pages, m_events, m_internalEvents),
+      m_datagram(m_serverSettings, m_reportSettings, m_registry, m_contacts, m_events, m_reportSender, m_callbacks,
+                 m_ui),
+      m_linkWatch(m_registry, m_requests, m_ui),
+      m_monitor(m_registry, m_pages, m_requests, m_ui, m_serverSettings, m_dir), m_multicom(m_ui, m_sessionProtocol) {
+    m_reportSender.setInternalEventRaiser(&m_internalRaiser);
+    m_reportSender.setEventRequestSink(&m_requests);
+    m_datagram.setLinkStatusWatch(&m_linkWatch);
+    m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
+    m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
+    connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
+            &InternalEventEditor::setAppliedReportMode);
+}
+
+ServerApp::~ServerApp() {
+    shutdown();
+    // The window goes before the objects its pages show.
+    m_frame.reset();
+}
+
+bool ServerApp::start() {
+    // The settings file with its two start-up questions.
+    if (!LoadServerConfig(m_dir.file(QString::fromLatin1(kServerConfigFile)), m_serverSettings, m_ui)) {
+        m_exitCode = kExitDeclined;
+        return false;
+    }
+    m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
+    m_registry.setSaveHandler([this] { m_clientList->SaveClientList(); });
+    m_generalOptions =
+        std::make_unique<GeneralOptions>(m_serverSettings, m_ui, m_dir.file(QString::fromLatin1(kServerConfigFile)),
+                                         m_multicom, [this] { restartDatagramServer(); });
+
+    // The events page: event texts (fatal when missing or broken), then the list from the log.
+    if (!loadAlarmTextsAtStart(m_dir.file(QString::fromLatin1(kAlarmTextsFile)), m_alarmTexts, m_ui)) {
+        m_exitCode = kExitDeclined;
+        return false;
+    }
+    m_eventList.ReloadEvents();
+
+    // The configuration page reads the internal events table and opens the Multicom listener when enabled.
+    LocalEventsFile::LoadInternalEvents(m_dir, m_internalEvents, m_ui);
+    m_internalEditor.refresh();
+    buildMainWindow();
+
+    // Reporting with the stored settings ("Report.cfg" holds the "LogAll" value in force).
+    m_reportSettings.logAll = m_serverSettings.LogAll;
+    StartStoredReporting(m_dir, m_reportSettings, m_reportSender, m_ui);
+    m_serverSettings.LogAll = m_reportSettings.logAll;
+
+    // The clients, their supervision and their pages.
+    m_clientList->LoadClientList();
+    m_monitor.StartMonitor();
+    m_pages.refillAll(m_registry);
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status)
+        m_pages.PageForStatus(status)->UpdateCaption(true);
+
+    // Without the datagram socket the program does not run.
+    if (!m_datagram.StartServer()) {
+        m_exitCode = kExitDeclined;
+        return false;
+    }
+    m_configPage->disableGeneralSave();
+    m_ui.setStatusField(StatusField::Operator,
+                        m_serverSettings.AnonymEntry ? StringTable::text(kStrAnonymous) : QString());
+    m_started = true;
+    return true;
+}
+
+void ServerApp::buildMainWindow() {
+    m_icons = std::make_unique<RowIcons>();
+    m_frame = std::make_unique<CMainFrame>();
+    emit mainWindowCreated(m_frame.get());
+
+    m_eventsPage = new EventsPage(m_eventList, m_registry, *m_icons);
+    m_frame->setPage(CMainFrame::kEventsTab, m_eventsPage);
+    connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
+    connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);
+
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
+        ClientPageModel* model = m_pages.PageForStatus(status);
+        m_frame->setPage(status, new ClientPageView(*model, *m_icons));
+        connect(model, &ClientPageModel::captionChanged, m_frame.get(),
+                [frame = m_frame.get(), status](const QString& caption, bool highlight) {
+                    frame->setTabCaption(status, caption, highlight);
+                });
+    }
+    m_monitor.setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
+
+    m_configPage = new ConfigPage(*m_generalOptions, m_ui);
+    auto* internalSection = new InternalEventsSection(m_internalEditor);
+    m_configPage->internalEventsSection()->layout()->addWidget(internalSection);
+    m_generalOptions->setInternalEventsExchange([this](ValueExchange&) { m_internalEditor.takeFields(); });
+    m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
+    m_frame->tabs()->setCurrentIndex(CMainFrame::kEventsTab);
+}
+
+void ServerApp::restartDatagramServer() {
+    m_datagram.stopServer();
+    m_datagram.StartServer();
+}
+
+void ServerApp::playNewRegisterSound() {
+    if (m_serverSettings.SoundNewRegister)
+        m_ui.playSound(m_dir.file(QString::fromLatin1(kNewRegisterSound)));
+}
+
+void ServerApp::shutdown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_monitor.stop();
+    m_linkWatch.stop();
+    m_datagram.stopServer();
+    m_multicom.CloseMulticomListener();
+    if (!m_started)
+        return;
+    // Forwardings under way finish (or fail) and list their events before the program ends.
+    m_reportSender.StopReporting();
+    const QDeadlineTimer deadline(kShutdownDrainMs);
+    while (!m_reportSender.isIdle() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    m_clientList->SaveClientList();
+}
