@@ -1,0 +1,137 @@
+#include "shell/ServerApp.h"
+#include "clients/ClientRegistry.h"
+#include "device/DatagramServer.h"
+#include "device/TaviComCodec.h"
+#include "events/EventList.h"
+#include "events/EventListModel.h"
+#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/TempDataDir.h"
+
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A data directory that starts the receiver without questions, except that
+// its UDP port is 0 so the socket takes a free port ("Portas não definidas" is answered Yes).
+void writeDataFiles(const TempDataDir& dir) {
+    dir.write("Server.cfg", "[Ports]\r\nUDP 0\r\n[Run]\r\nLogAll\t\t\t0\r\n");
+    dir.write("Alarms.lst", "[Roubo]\n130 = Disparo de alarme de roubo\nRestauracao de roubo\n");
+    dir.write("LocalEvents.lst", "FFFF FFFF 000 00\n");
+    dir.write("Report.cfg", "0\n0\n0\n0\n0\n60\n0\n\n1\n1\n7\n0\n1\n0\n127.0.0.1\n9999\n");
+    dir.write("Events.log", "");
+    dir.write("Clients.lst", "1001\tPadaria Central\tKorvo 16IP\t\t\t1\t3\t1\t60\t00001001\r\n");
+}
+
+QByteArray eventReport(quint32 deviceId, quint16 sequence, quint16 code, quint8 partition, quint16 zone) {
+    TaviCom::DatagramBuffer buffer{};
+    buffer[TaviCom::kOffType] = TaviCom::kTypeEvent;
+    TaviCom::writeU32(buffer, TaviCom::kOffDeviceId, deviceId);
+    TaviCom::writeU16(buffer, TaviCom::kOffSequence, sequence);
+    buffer[TaviCom::kOffAnswerKind] = TaviCom::kKindAnswer;
+    buffer[TaviCom::kOffKind] = TaviCom::kKindReport;
+    TaviCom::DeviceReport report;
+    report.account = static_cast<quint16>(deviceId & 0xFFFF);
+    report.code = code;
+    report.partition = partition;
+    report.zone = zone;
+    report.period = 60;
+    TaviCom::writeDeviceReport(buffer, report);
+    const int padded = TaviCom::SealDatagram(buffer, TaviCom::kReportPayloadLength);
+    return QByteArray(reinterpret_cast<const char*>(buffer.data()), TaviCom::kFrameOverhead + padded);
+}
+
+// Sends one report from a loopback device and returns the server's answer.
+QByteArray exchange(quint16 serverPort, const QByteArray& datagram) {
+    QUdpSocket device;
+    EXPECT_TRUE(device.bind(QHostAddress::LocalHost, 0));
+    device.writeDatagram(datagram, QHostAddress::LocalHost, serverPort);
+    if (!QTest::qWaitFor([&device] { return device.hasPendingDatagrams(); }, 3000))
+        return {};
+    return device.receiveDatagram().data();
+}
+
+} // namespace
+
+TEST(ServerAppTest, AlarmIsAcknowledgedListedLoggedAndTheClientSavedAtShutdown) {
+    TempDataDir dir;
+    writeDataFiles(dir);
+    RecordingUserInterface ui;
+    ServerApp app(dir.path(), ui);
+    ASSERT_TRUE(app.start()) << ui.messages.size();
+    EXPECT_EQ(ui.questions, QStringList{QStringLiteral("Portas não definidas.\nContinuar?")});
+    EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Online"));
+
+    const quint16 port = app.datagramServer().boundPort();
+    ASSERT_NE(port, 0);
+    const QByteArray answer = exchange(port, eventReport(0x1001, 7, 1130, 1, 5));
+    ASSERT_EQ(answer.size(), 18);
+    EXPECT_EQ(static_cast<quint8>(answer[TaviCom::kOffType]), TaviCom::kTypeAcknowledged);
+    EXPECT_EQ(static_cast<quint8>(answer[TaviCom::kOffSequence]), 7);
+
+    // The event is the top row and the log's line, with reporting off (NotSent).
+    EventListModel& model = app.eventList().model();
+    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.rowCount() == 1; }, 2000));
+    EXPECT_EQ(model.cellText(0, EventListModel::NameColumn), QStringLiteral("Padaria Central"));
+    EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), QStringLiteral("Disparo de alarme de roubo"));
+    EXPECT_EQ(model.cellText(0, EventListModel::CodeColumn), QStringLiteral("E 130"));
+    const QList<QByteArray> fields = dir.read("Events.log").trimmed().split('\t');
+    ASSERT_EQ(fields.size(), 11);
+    EXPECT_EQ(fields[0], QByteArray("3"));
+    EXPECT_EQ(fields[2], QByteArray("Padaria Central"));
+    EXPECT_EQ(fields[9], QByteArray("TaviCom"));
+    EXPECT_EQ(fields[10], QByteArray("Korvo 16IP"));
+
+    // Shutdown writes the client list with the contact; the backup is the same file.
+    app.shutdown();
+    const QByteArray saved = dir.read("Clients.lst");
+    EXPECT_TRUE(saved.contains("\t127.0.0.1\t1\t0\t1\t60\t00001001\r\n")) << saved.constData();
+    EXPECT_EQ(dir.read("Backup/Clients.lst"), saved);
+    EXPECT_FALSE(app.datagramServer().isRunning());
+}
+
+TEST(ServerAppTest, StartUpEndsWithExitCodeOneWhenDeclinedOrEventTextsMissing) {
+    {
+        TempDataDir dir; // no "Server.cfg": the first question, answered No
+        RecordingUserInterface ui;
+        ui.queueAnswer(false);
+        ServerApp app(dir.path(), ui);
+        EXPECT_FALSE(app.start());
+        EXPECT_EQ(app.exitCode(), 1);
+        EXPECT_EQ(ui.questions.size(), 1);
+    }
+    {
+        TempDataDir dir;
+        writeDataFiles(dir);
+        QFile::remove(dir.file("Alarms.lst"));
+        RecordingUserInterface ui;
+        ServerApp app(dir.path(), ui);
+        EXPECT_FALSE(app.start());
+        EXPECT_EQ(app.exitCode(), 1);
+        ASSERT_FALSE(ui.messages.isEmpty());
+        EXPECT_TRUE(ui.messages.last().text.startsWith(QStringLiteral("Arquivo \"Alarm.lst\" faltando")));
+    }
+}
+
+TEST(ServerAppTest, TwoReceiversRunSideBySideInOneProcess) {
+    TempDataDir dirA;
+    TempDataDir dirB;
+    writeDataFiles(dirA);
+    writeDataFiles(dirB);
+    RecordingUserInterface uiA;
+    RecordingUserInterface uiB;
+    ServerApp a(dirA.path(), uiA);
+    ServerApp b(dirB.path(), uiB);
+    ASSERT_TRUE(a.start());
+    ASSERT_TRUE(b.start());
+    ASSERT_NE(a.datagramServer().boundPort(), b.datagramServer().boundPort());
+
+    exchange(b.datagramServer().boundPort(), eventReport(0x1001, 1, 1130, 1, 5));
+    ASSERT_TRUE(QTest::qWaitFor([&b] { return b.eventList().model().rowCount() == 1; }, 2000));
+    EXPECT_EQ(a.eventList().model().rowCount(), 0);
+    EXPECT_TRUE(dirA.read("Events.log").isEmpty());
+}
