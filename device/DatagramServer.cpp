@@ -23,6 +23,7 @@ namespace {
 
 // The name under which an event of an unregistered device is listed: "address:port".
 constexpr int kMaxSenderNameLength = 23;
+constexpr quint32 kMaxPort = 0xFFFF;
 
 const QString kOnlineText = QStringLiteral("Online");
 const QString kOfflineText = QStringLiteral("Offline");
@@ -42,8 +43,11 @@ DatagramServer::~DatagramServer() {
 bool DatagramServer::StartServer() {
     stopServer();
     auto* socket = new QUdpSocket(this);
-    if (!socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(m_serverSettings.UDP))) {
-        m_ui.showMessage(socket->errorString(), UserInterface::Icon::Error);
+    // A port number beyond 16 bits is refused rather than bound truncated.
+    const bool validPort = m_serverSettings.UDP <= kMaxPort;
+    if (!validPort || !socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(m_serverSettings.UDP))) {
+        if (validPort)
+            m_ui.showMessage(socket->errorString(), UserInterface::Icon::Error);
         m_ui.showMessage(StringTable::text(kMsgServerDisconnected), UserInterface::Icon::Error);
         delete socket;
         setInternetStatus(false);

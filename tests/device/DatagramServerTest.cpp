@@ -377,6 +377,14 @@ TEST_F(DatagramServerTest, StartFailureShowsErrorAndGoesOffline) {
     EXPECT_EQ(otherUi.statusFields.value(StatusField::Internet), QStringLiteral("Offline"));
     EXPECT_FALSE(watch.isActive()) << "no link watch without the socket";
 
+    ServerSettings tooLarge;
+    tooLarge.UDP = 0x10000 + server.boundPort();
+    RecordingUserInterface thirdUi;
+    DatagramServer third(tooLarge, reportSettings, registry, contacts, events, reporter, callbacks, thirdUi);
+    EXPECT_FALSE(third.StartServer()) << "never bound with the port number cut to 16 bits";
+    ASSERT_EQ(thirdUi.messages.size(), 1);
+    EXPECT_EQ(thirdUi.messages[0].text, StringTable::text(DatagramServer::kMsgServerDisconnected));
+
     server.stopServer();
     EXPECT_FALSE(server.isRunning());
     EXPECT_TRUE(second.StartServer()) << "the port is free again";
