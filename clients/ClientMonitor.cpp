@@ -7,6 +7,11 @@
 #include "config/ServerSettings.h"
 #include "events/EventRequest.h"
 
+namespace {
+// How many records ahead of the one being counted the walk asks the memory for.
+constexpr size_t kFetchAhead = 8;
+} // namespace
+
 ClientMonitor::ClientMonitor(ClientRegistry& registry, ClientPages& pages, EventRequestSink& requests,
                              UserInterface& ui, const ServerSettings& settings, const DataDirectory& dir,
                              int intervalMs, QObject* parent)
@@ -31,7 +36,20 @@ void ClientMonitor::tick() {
     if (m_walking)
         return; // never two walks at once, even if a page operation were to dispatch events
     m_walking = true;
-    m_registry.ForEachPrimary([this](PrimaryClient* client) { supervise(*client); });
+    if (!m_listBuilt || m_listChanges != m_registry.changeCount()) {
+        m_primaries.clear(); // keeps its capacity: no allocation unless the register grew
+        m_registry.ForEachPrimary([this](PrimaryClient* client) { m_primaries.push_back(client); });
+        m_listChanges = m_registry.changeCount();
+        m_listBuilt = true;
+    }
+    const size_t count = m_primaries.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kFetchAhead < count)
+            __builtin_prefetch(&m_primaries[i + kFetchAhead]->ethCountdown, 1);
+        supervise(*m_primaries[i]);
+        if (m_registry.changeCount() != m_listChanges)
+            break; // the rest of the list may name removed records
+    }
     m_walking = false;
 }
 

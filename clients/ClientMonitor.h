@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 class ClientPages;
 class ClientRegistry;
@@ -23,10 +24,16 @@ struct ServerSettings;
 // `ClientContact` restarts the countdowns and brings the client back.
 //
 // Threads: a main-thread timer, like everything that touches the registry and
-// the pages, so the walk never meets a record being changed or destroyed. The
-// walk allocates nothing for clients whose countdowns are running; the page
-// operations it calls never register or unregister, and the internal event is
-// posted (handled after the walk), so the registry does not change under it.
+// the pages, so the walk never meets a record being changed or destroyed.
+//
+// The walk goes over a list of the primaries in the registry's order, built
+// again whenever the registry has changed since the last walk (Register,
+// Unregister and Shutdown count its changes), so a record that was removed is
+// never visited. The page operations it calls never register or unregister and
+// the internal event is posted (handled after the walk); should the registry
+// change during a walk all the same, the walk stops there and the next one
+// starts from a fresh list. In the normal pass nothing is allocated, and the
+// list lets the records be fetched ahead of their turn.
 class ClientMonitor : public QObject {
     Q_OBJECT
 public:
@@ -67,5 +74,8 @@ private:
     QTimer m_timer;
     std::function<bool()> m_linkOnline;
     std::function<int()> m_currentPage;
+    std::vector<PrimaryClient*> m_primaries; // registry order, as of m_listChanges
+    quint64 m_listChanges = 0;
+    bool m_listBuilt = false;
     bool m_walking = false;
 };

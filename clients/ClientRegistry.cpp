@@ -94,6 +94,7 @@ void ClientRegistry::Register(ClientRecord* record, bool save) {
         if (record->serial == 0)
             record->serial = m_nextSerial++;
         m_live.insert(record->serial, record);
+        ++m_changes;
     }
     if (save)
         saveList();
@@ -115,6 +116,7 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
             }
         }
         m_live.remove(record->serial);
+        ++m_changes;
     }
     if (save)
         saveList();
@@ -204,6 +206,7 @@ void ClientRegistry::Shutdown() {
     clear(m_address);
     clear(m_multicomAccount);
     m_live.clear();
+    ++m_changes;
     for (PrimaryClient* p : primaries)
         delete p;
 }

@@ -60,6 +60,9 @@ public:
     }
 
     int primaryCount() const;
+    // Goes up with every Register, Unregister and Shutdown: a walker that keeps
+    // the primaries in a list of its own knows when to build it again.
+    quint64 changeCount() const { return m_changes; }
     TimedLock& lock() { return m_lock; }
 
     // Destroys every primary with its dependents and frees every node.
@@ -89,5 +92,6 @@ private:
     TimedLock m_lock;
     QHash<quint64, ClientRecord*> m_live;
     quint64 m_nextSerial = 1;
+    quint64 m_changes = 0;
     std::function<void()> m_save;
 };

@@ -254,3 +254,31 @@ TEST_F(ClientMonitorTest, ClientsRegisteredAndDestroyedBetweenTicksAndTheTimerRh
     fast.stop();
     EXPECT_FALSE(fast.isActive());
 }
+
+TEST_F(ClientMonitorTest, ARegistryChangeDuringTheWalkStopsItBeforeRemovedRecords) {
+    PrimaryClient* first = addPrimary(0x0001, ClientStatus::Online); // bucket 1: visited before bucket 2
+    auto* second = new PrimaryClient; // offline, without a row: the view does not need the page to drop it
+    second->account = 0x0002;
+    second->status = ClientStatus::Offline;
+    registry.Register(second);
+    PrimaryClient* third = addPrimary(0x0003, ClientStatus::Online);
+    for (PrimaryClient* p : {first, second, third}) {
+        p->linkState = LinkState::Ok;
+        p->ethCountdown = 2;
+    }
+    ticks(1);
+    // A view reacting to the first client's new icon removes the second one.
+    QObject::connect(&pages.online(), &ClientPageModel::dataChanged, &pages.online(), [&] {
+        if (!second)
+            return;
+        registry.Unregister(second);
+        second->destroy(ui);
+        second = nullptr;
+    });
+    ticks(1);
+    EXPECT_EQ(first->linkState, LinkState::Late);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(third->ethCountdown, 1) << "the walk stopped; the third client is counted from the next one";
+    ticks(1);
+    EXPECT_EQ(third->linkState, LinkState::Late);
+}

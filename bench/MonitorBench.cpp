@@ -1,0 +1,101 @@
+// One pass of the client monitor over a full register (every 16-bit account):
+// with every countdown still running, and with every online client turning
+// late in the same pass.
+#include "clients/ClientMonitor.h"
+#include "clients/ClientPages.h"
+#include "clients/ClientRecord.h"
+#include "clients/ClientRegistry.h"
+#include "common/UserInterface.h"
+#include "config/ServerSettings.h"
+#include "events/EventRequest.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kClientCount = 65536;
+
+class SilentUserInterface final : public UserInterface {
+public:
+    void showMessage(const QString&, Icon) override {}
+    bool askYesNo(const QString&, Icon, bool) override { return true; }
+    void setStatusField(int, const QString&) override {}
+    void playSound(const QString&) override {}
+};
+
+class CountingSink final : public EventRequestSink {
+public:
+    void postEventRequest(quint64, quint32) override { ++posts; }
+    int posts = 0;
+};
+
+struct Register {
+    explicit Register(int onlineRows) {
+        for (int i = 0; i < kClientCount; ++i) {
+            auto* client = new PrimaryClient;
+            client->account = static_cast<quint16>(i);
+            client->name = QStringLiteral("Cliente %1").arg(i);
+            client->status = i < onlineRows ? ClientStatus::Online : ClientStatus::Offline;
+            client->linkState = LinkState::Ok;
+            client->ethPeriod = 60;
+            client->ethAddress = QStringLiteral("10.%1.%2.7").arg(i >> 8).arg(i & 0xFF);
+            client->gprsAddress = QStringLiteral("100.64.%1.%2").arg(i >> 8).arg(i & 0xFF);
+            registry.Register(client);
+            clients.push_back(client);
+            if (i < onlineRows)
+                pages.online().AddClient(client);
+        }
+    }
+
+    ClientRegistry registry;
+    ClientPages pages;
+    SilentUserInterface ui;
+    CountingSink sink;
+    ServerSettings settings;
+    std::vector<PrimaryClient*> clients;
+    ClientMonitor monitor{registry, pages, sink, ui, settings, DataDirectory(QStringLiteral("/tmp"))};
+};
+
+void BM_MonitorPassCountersRunning(benchmark::State& state) {
+    Register r(kClientCount);
+    for (PrimaryClient* c : r.clients) {
+        c->ethCountdown = 1 << 30;
+        c->gprsCountdown = (c->account % 2) ? 1 << 30 : 0;
+    }
+    for (auto _ : state)
+        r.monitor.tick();
+    state.SetItemsProcessed(state.iterations() * kClientCount);
+}
+BENCHMARK(BM_MonitorPassCountersRunning)->Unit(benchmark::kMicrosecond);
+
+// Every client's countdown runs out in the same pass: each turns yellow; the
+// first ones (the argument) are online and their rows on the Online page get
+// the yellow icon, the others are offline and have no row to refresh.
+void BM_MonitorPassAllTurnYellow(benchmark::State& state) {
+    Register r(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (PrimaryClient* c : r.clients) {
+            c->linkState = LinkState::Ok;
+            c->ethCountdown = 1;
+        }
+        state.ResumeTiming();
+        r.monitor.tick();
+    }
+    state.SetItemsProcessed(state.iterations() * kClientCount);
+}
+BENCHMARK(BM_MonitorPassAllTurnYellow)->Arg(4096)->Arg(kClientCount)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
