@@ -171,3 +171,14 @@ TEST_F(MulticomSessionFixture, ManySessionsComeAndGoWithoutLeaks) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return listener.sessionCount() == 0; }, kWaitMs));
     }
 }
+
+TEST_F(MulticomSessionFixture, AFloodOfFullReadsIsDroppedAndKeepsNothingAlive) {
+    auto device = connectDevice();
+    const QByteArray flood(64 * 2000, 'f');
+    device->write(flood);
+    // Full 64-byte reads are dropped and are no activity: the session still
+    // times out, and at most the odd short read was handed on.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.sessionCount() == 0; }, kWaitMs));
+    EXPECT_LT(protocol.frames.size(), 20u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return device->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+}

@@ -1,0 +1,144 @@
+// Idle Multicom sessions held open over loopback: the memory each one costs
+// and the main-thread cost of one accepted read while thousands are open.
+
+#include "common/UserInterface.h"
+#include "device/MulticomListener.h"
+#include "device/MulticomListeningSocket.h"
+#include "device/SessionProtocol.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class SilentUserInterface : public UserInterface {
+public:
+    void showMessage(const QString& text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    bool askYesNo(const QString&, Icon, bool defaultYes) override { return defaultYes; }
+    void setStatusField(int, const QString&) override {}
+    void playSound(const QString&) override {}
+};
+
+class CountingProtocol : public SessionProtocol {
+public:
+    void HandleSessionFrame(SessionSocket&, int) override { ++frames; }
+    long frames = 0;
+};
+
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// The devices are plain sockets so that their side costs no user memory.
+struct Sessions {
+    SilentUserInterface ui;
+    CountingProtocol protocol;
+    // Long enough that no idle session times out while the benchmark runs.
+    MulticomListener listener{ui, protocol, std::chrono::minutes(30)};
+    std::vector<int> devices;
+    double kibPerSession = 0;
+
+    Sessions() { listener.OpenMulticomListener(0); }
+    ~Sessions() {
+        for (int fd : devices)
+            ::close(fd);
+    }
+
+    bool connectOne() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return false;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(listener.listeningPort());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return false;
+        }
+        devices.push_back(fd);
+        return true;
+    }
+
+    // Opens sessions until count are listed, five at a time (the backlog).
+    bool grow(std::size_t count) {
+        const long before = residentKiB();
+        const std::size_t first = listener.sessionCount();
+        while (listener.sessionCount() < count) {
+            const std::size_t target = std::min<std::size_t>(count, devices.size() + MulticomListeningSocket::kBacklog);
+            while (devices.size() < target) {
+                if (!connectOne())
+                    return false;
+            }
+            while (listener.sessionCount() < devices.size())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        if (count > first)
+            kibPerSession = double(residentKiB() - before) / double(count - first);
+        return true;
+    }
+};
+
+Sessions* g_sessions = nullptr;
+
+// One device sends a one-byte frame; the main thread is run until the frame
+// has been read, its watchdog noted and the frame handed to the protocol.
+void BM_ActivityWithIdleSessions(benchmark::State& state) {
+    const auto open = static_cast<std::size_t>(state.range(0));
+    if (!g_sessions->grow(open)) {
+        state.SkipWithError("could not open the sessions (descriptor limit?)");
+        return;
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const long expected = g_sessions->protocol.frames + 1;
+        const int fd = g_sessions->devices[next++ % open];
+        if (::send(fd, "k", 1, 0) != 1) {
+            state.SkipWithError("send failed");
+            return;
+        }
+        while (g_sessions->protocol.frames < expected)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    state.counters["sessions"] = double(g_sessions->listener.sessionCount());
+    state.counters["KiB_per_session"] = g_sessions->kibPerSession;
+    state.counters["RSS_MiB"] = double(residentKiB()) / 1024.0;
+}
+BENCHMARK(BM_ActivityWithIdleSessions)->Arg(1)->Arg(5000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Each session takes two descriptors here (device and server side).
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    QCoreApplication app(argc, argv);
+    Sessions sessions;
+    g_sessions = &sessions;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
