@@ -87,10 +87,16 @@ void ClientPageModel::UpdateIcon(ClientRecord* client) {
 int ClientPageModel::FindRow(const ClientRecord* client) const {
     if (!client)
         return -1;
-    for (int i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].client == client)
-            return i;
-    return -1;
+    // Every contact looks its client's row up: keep an index of row positions, rebuilt only after
+    // rows were removed or replaced, so a page of tens of thousands of clients costs no scan per contact.
+    if (!m_rowIndexValid) {
+        m_rowIndex.clear();
+        m_rowIndex.reserve(m_rows.size());
+        for (int i = static_cast<int>(m_rows.size()) - 1; i >= 0; --i)
+            m_rowIndex.insert(m_rows[i].client, i);
+        m_rowIndexValid = true;
+    }
+    return m_rowIndex.value(client, -1);
 }
 
 ClientRecord* ClientPageModel::clientAt(int row) const {
@@ -152,6 +158,8 @@ int ClientPageModel::appendRow(ClientRecord* client, int icon) {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
     m_rows.append(makeRow(client, icon));
+    if (m_rowIndexValid && !m_rowIndex.contains(client))
+        m_rowIndex.insert(client, row);
     endInsertRows();
     return row;
 }
@@ -162,6 +170,7 @@ void ClientPageModel::deleteRow(int row) {
     ClientRecord* client = m_rows[row].client;
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.removeAt(row);
+    m_rowIndexValid = false;
     endRemoveRows();
     if (client && client == m_selected) {
         m_selected = nullptr;
@@ -191,6 +200,7 @@ void ClientPageModel::setIcon(int row, int icon) {
 void ClientPageModel::resetRows(QVector<Row> rows) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_rowIndexValid = false;
     endResetModel();
     // The selected client may have no row any more (or may be gone altogether).
     if (m_selected && FindRow(m_selected) < 0) {

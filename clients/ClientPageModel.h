@@ -3,6 +3,7 @@
 #include "common/TimedLock.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVector>
@@ -109,6 +110,8 @@ private:
     int m_titleString;
     QVector<Column> m_columns;
     QVector<Row> m_rows;
+    mutable QHash<const ClientRecord*, int> m_rowIndex; // row of each client, while valid
+    mutable bool m_rowIndexValid = false;
     ClientRecord* m_selected = nullptr;
     TimedLock m_lock;
 };

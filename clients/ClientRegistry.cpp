@@ -42,7 +42,7 @@ int ClientRegistry::macBucket(const ClientRecord* record) {
 }
 
 void ClientRegistry::insert(Index& index, int bucket, ClientRecord* record) {
-    index[bucket] = new Node{record, index[bucket]};
+    index[bucket] = new Node{record, index[bucket], record->account};
 }
 
 void ClientRegistry::remove(Index& index, int bucket, ClientRecord* record) {
@@ -125,7 +125,7 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
 PrimaryClient* ClientRegistry::FindPrimary(quint16 account) {
     TimedLockGuard guard(m_lock);
     for (Node* node = m_primary[accountBucket(account)]; node; node = node->next)
-        if (node->record->account == account)
+        if (node->account == account)
             return static_cast<PrimaryClient*>(node->record);
     return nullptr;
 }

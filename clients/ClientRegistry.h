@@ -76,6 +76,7 @@ private:
     struct Node {
         ClientRecord* record;
         Node* next;
+        quint16 account; // the record's account when it was filed: lookups compare without touching the record
     };
     using Index = Node* [kBucketCount];
 

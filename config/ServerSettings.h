@@ -9,9 +9,9 @@ struct ServerSettings {
     quint32 UDP = 0;
     quint32 TCP = 0; // stored and written back; no socket is opened on it
     quint32 MC = 0;
-    quint32 Yellow = 120; // keep-alive time-out in seconds, 10 to 600
+    quint32 Yellow = 120;                       // keep-alive time-out in seconds, 10 to 600
     QString Tavi = QStringLiteral("127.0.0.1"); // default callback address
-    quint32 Port = 51069;                        // default callback port
+    quint32 Port = 51069;                       // default callback port
     int SoundNewEvent = 1;
     int SoundNewRegister = 1;
     int SoundOffline = 1;
