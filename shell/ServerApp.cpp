@@ -121,8 +121,9 @@ void ServerApp::buildMainWindow() {
         ClientPageModel* model = m_pages.PageForStatus(status);
         m_frame->setPage(status, new ClientPageView(*model, *m_icons));
         connect(model, &ClientPageModel::captionChanged, m_frame.get(),
-                [frame = m_frame.get(), status](const QString& caption, bool highlight) {
-                    frame->setTabCaption(status, caption, highlight);
+                [frame = m_frame.get(), model, status](const QString& caption, bool highlight) {
+                    // An empty list removes the highlight.
+                    frame->setTabCaption(status, caption, highlight && model->rowCount() > 0);
                 });
     }
     m_monitor.setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
