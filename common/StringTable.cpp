@@ -136,7 +136,8 @@ constexpr Entry kStrings[] = {
 
 const Entry* find(int id) {
     const auto* end = std::end(kStrings);
-    const auto* it = std::lower_bound(std::begin(kStrings), end, id, [](const Entry& e, int key) { return e.id < key; });
+    const auto* it =
+        std::lower_bound(std::begin(kStrings), end, id, [](const Entry& e, int key) { return e.id < key; });
     return (it != end && it->id == id) ? it : nullptr;
 }
 

@@ -25,13 +25,12 @@ public:
 
     // An event that a client's device sent. Nothing happens for none or for a
     // blocked or new client.
-    virtual void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone,
-                                  int protocol) = 0;
+    virtual void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) = 0;
     // An internal event about a client, already forwarded by the caller.
     virtual void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) = 0;
     // An internal event about the operator or the system, already forwarded by the caller.
     virtual void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) = 0;
     // Shows one event as the new top row and appends its log line.
-    virtual void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code,
-                              quint8 partition, quint16 zone, int protocol, const std::optional<QString>& panel) = 0;
+    virtual void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
+                              quint16 zone, int protocol, const std::optional<QString>& panel) = 0;
 };

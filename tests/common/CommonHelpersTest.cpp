@@ -35,7 +35,8 @@ TEST(HexTextTest, AccountsAndIdentifiersAreUpperCaseFixedWidth) {
 }
 
 TEST(StringTableTest, SortedAndLookedUpByNumber) {
-    EXPECT_EQ(StringTable::text(121), QStringLiteral("Servidor será desconectado\nDefina outra porta e salve a configuração"));
+    EXPECT_EQ(StringTable::text(121),
+              QStringLiteral("Servidor será desconectado\nDefina outra porta e salve a configuração"));
     EXPECT_EQ(StringTable::text(114), QStringLiteral("Eventos"));
     EXPECT_TRUE(StringTable::text(99999).isEmpty());
     int previous = -1;
