@@ -15,7 +15,7 @@
 //
 // Threads: the registry is used on the user-interface thread only (device
 // link, pages, dialogs, the client list writer and the once-a-second monitor
-// and link watch, which run as timers there). The lock keeps the spec'd
+// and link watch, which run as timers there). The lock keeps the
 // contract of a timed binary semaphore: each index operation and lookup takes
 // it for its own duration and the list writer holds it for its whole write;
 // nothing may take it twice.

@@ -6,7 +6,7 @@
 
 // Builds datagrams as a Tavi device does: the CRC computed with the channel
 // rule (high nibble), the payload padded to an even length with zeros.
-struct DatagramSpec {
+struct DatagramFields {
     quint8 version = TaviCom::kVersion;
     quint8 type = TaviCom::kTypeEvent;
     quint8 flags = 0;
@@ -21,25 +21,25 @@ struct DatagramSpec {
     std::vector<quint8> payload;
 };
 
-inline std::vector<quint8> makeDatagram(const DatagramSpec& spec) {
+inline std::vector<quint8> makeDatagram(const DatagramFields& fields) {
     using namespace TaviCom;
     std::vector<quint8> bytes(kMaxDatagramLength, 0xAA);
     bytes[kOffMarker] = kMarker;
-    bytes[kOffVersion] = spec.version;
-    bytes[kOffType] = spec.type;
-    bytes[kOffFlags] = spec.flags;
-    writeU32(bytes, kOffDeviceId, spec.deviceId);
-    writeU16(bytes, kOffSequence, spec.sequence);
-    bytes[kOffChannel] = spec.channel;
-    bytes[kOffCode] = spec.code;
-    bytes[kOffAnswerKind] = spec.answerKind;
-    bytes[kOffKind] = spec.kind;
+    bytes[kOffVersion] = fields.version;
+    bytes[kOffType] = fields.type;
+    bytes[kOffFlags] = fields.flags;
+    writeU32(bytes, kOffDeviceId, fields.deviceId);
+    writeU16(bytes, kOffSequence, fields.sequence);
+    bytes[kOffChannel] = fields.channel;
+    bytes[kOffCode] = fields.code;
+    bytes[kOffAnswerKind] = fields.answerKind;
+    bytes[kOffKind] = fields.kind;
     quint16 payloadLength = kReportPayloadLength;
-    if (spec.kind == kKindReport) {
-        writeDeviceReport(bytes, spec.report);
+    if (fields.kind == kKindReport) {
+        writeDeviceReport(bytes, fields.report);
     } else {
-        payloadLength = static_cast<quint16>(spec.payload.size());
-        std::copy(spec.payload.begin(), spec.payload.end(), bytes.begin() + kHeaderLength);
+        payloadLength = static_cast<quint16>(fields.payload.size());
+        std::copy(fields.payload.begin(), fields.payload.end(), bytes.begin() + kHeaderLength);
     }
     writeU16(bytes, kOffPayloadLength, payloadLength);
     const int length = finishDatagram(bytes, payloadLength, paddedLength(payloadLength, 0, Padding::Received));

@@ -71,8 +71,8 @@ protected:
         return bytes;
     }
 
-    std::vector<quint8> exchange(const DatagramSpec& spec) {
-        send(makeDatagram(spec));
+    std::vector<quint8> exchange(const DatagramFields& fields) {
+        send(makeDatagram(fields));
         return receive();
     }
 
@@ -80,7 +80,7 @@ protected:
     // device: once that is answered, the first datagram has been handled.
     bool unanswered(const std::vector<quint8>& bytes) {
         send(bytes);
-        DatagramSpec probe;
+        DatagramFields probe;
         probe.type = kTypeKeepAlive;
         probe.deviceId = kUnknownDeviceId;
         probe.sequence = 0xABCD;
@@ -111,13 +111,13 @@ TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRais
     bool answeredBeforeRaise = false;
     events.onRaise = [&] { answeredBeforeRaise = device.hasPendingDatagrams(); };
 
-    DatagramSpec spec;
-    spec.deviceId = kDeviceId;
-    spec.sequence = 0x0203;
-    spec.channel = 0x21; // the device's CRC covers 2; the channel recorded is 1
-    spec.answerKind = 9;
-    spec.report = {kDependentAccount, 1130, 3, 12, 90};
-    auto sent = makeDatagram(spec);
+    DatagramFields fields;
+    fields.deviceId = kDeviceId;
+    fields.sequence = 0x0203;
+    fields.channel = 0x21; // the device's CRC covers 2; the channel recorded is 1
+    fields.answerKind = 9;
+    fields.report = {kDependentAccount, 1130, 3, 12, 90};
+    auto sent = makeDatagram(fields);
     sent[kOffChannel] = 0x21;
     send(sent);
     const auto answer = receive();
@@ -143,10 +143,10 @@ TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRais
     EXPECT_EQ(client->linkState, LinkState::Ok);
 
     // An account that is neither the client's nor a dependent's: raised for the client itself.
-    spec.channel = kChannelGprs;
-    spec.report.account = 0x7777;
-    spec.flags = kFlagPadded;
-    auto padded = exchange(spec);
+    fields.channel = kChannelGprs;
+    fields.report.account = 0x7777;
+    fields.flags = kFlagPadded;
+    auto padded = exchange(fields);
     ASSERT_EQ(padded.size(), 34u) << "the echoed flag bit 0 pads the empty payload to 16 bytes";
     EXPECT_EQ(padded[kOffFlags], 0x21);
     EXPECT_EQ(CheckDatagram(std::span<quint8>(padded.data(), padded.size()), 34, Padding::Sent), kCheckValid);
@@ -155,19 +155,19 @@ TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRais
     EXPECT_EQ(client->gprsAddress, QStringLiteral("127.0.0.1"));
 
     // An unknown type from a registered client is refused and raises nothing.
-    spec.type = 0x33;
-    spec.flags = 0;
-    const auto refused = exchange(spec);
+    fields.type = 0x33;
+    fields.flags = 0;
+    const auto refused = exchange(fields);
     ASSERT_EQ(refused.size(), 18u);
     EXPECT_EQ(refused[kOffType], kTypeRefused);
     EXPECT_EQ(refused[kOffCode], kCodeUnknownType);
     EXPECT_EQ(events.clientEvents.size(), 2);
 
     // Several datagrams pending at once are all answered.
-    spec.type = kTypeKeepAlive;
+    fields.type = kTypeKeepAlive;
     for (quint16 seq = 1; seq <= 3; ++seq) {
-        spec.sequence = seq;
-        send(makeDatagram(spec));
+        fields.sequence = seq;
+        send(makeDatagram(fields));
     }
     for (quint16 seq = 1; seq <= 3; ++seq)
         EXPECT_EQ(readU16(receive(), kOffSequence), seq);
@@ -177,10 +177,10 @@ TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
     client->status = ClientStatus::Blocked;
     dependent->status = ClientStatus::Blocked;
     reporter.immediateResult = ReportResult::Failed;
-    DatagramSpec spec;
-    spec.deviceId = kDeviceId;
-    spec.report.account = kAccount;
-    const auto answer = exchange(spec);
+    DatagramFields fields;
+    fields.deviceId = kDeviceId;
+    fields.report.account = kAccount;
+    const auto answer = exchange(fields);
     ASSERT_EQ(answer.size(), 18u);
     EXPECT_EQ(answer[kOffType], kTypeAcknowledged);
     EXPECT_TRUE(events.clientEvents.isEmpty());
@@ -189,20 +189,20 @@ TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
 }
 
 TEST_F(DatagramServerTest, UnregisteredDeviceFollowsTransparentAndLogAll) {
-    DatagramSpec spec;
-    spec.deviceId = kUnknownDeviceId;
-    spec.report = {0x4321, 1401, 1, 5, 60};
+    DatagramFields fields;
+    fields.deviceId = kUnknownDeviceId;
+    fields.report = {0x4321, 1401, 1, 5, 60};
     const QString name = QStringLiteral("127.0.0.1:%1").arg(device.localPort());
 
     // Both off: acknowledged, no other trace.
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     EXPECT_TRUE(reporter.requests.isEmpty());
     EXPECT_TRUE(events.lines.isEmpty());
     EXPECT_TRUE(events.clientEvents.isEmpty());
 
     // LogAll alone: listed as not sent under "address:port".
     serverSettings.LogAll = true;
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     ASSERT_EQ(events.lines.size(), 1);
     EXPECT_EQ(events.lines[0].result, ReportResult::NotSent);
     EXPECT_EQ(events.lines[0].name, name);
@@ -215,7 +215,7 @@ TEST_F(DatagramServerTest, UnregisteredDeviceFollowsTransparentAndLogAll) {
 
     // Transparente and LogAll: forwarded, listed with the station's result once it is known.
     reportSettings.transparent = true;
-    const auto answer = exchange(spec);
+    const auto answer = exchange(fields);
     EXPECT_EQ(answer.size(), 18u) << "acknowledged before the station answers";
     ASSERT_EQ(reporter.requests.size(), 1);
     EXPECT_EQ(reporter.requests[0].account, 0x4321);
@@ -230,7 +230,7 @@ TEST_F(DatagramServerTest, UnregisteredDeviceFollowsTransparentAndLogAll) {
 
     // Transparente alone: forwarded, not listed.
     serverSettings.LogAll = false;
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     ASSERT_EQ(reporter.requests.size(), 2);
     reporter.pending.takeFirst()(ReportResult::Sent);
     EXPECT_EQ(events.lines.size(), 2);
@@ -238,18 +238,18 @@ TEST_F(DatagramServerTest, UnregisteredDeviceFollowsTransparentAndLogAll) {
 }
 
 TEST_F(DatagramServerTest, KeepAlivesForwardHeartbeatsWhenAsked) {
-    DatagramSpec spec;
-    spec.type = kTypeKeepAlive;
-    spec.deviceId = kDeviceId;
-    spec.report = {kAccount, 0, 0, 0, kNoPeriodAnnounced};
+    DatagramFields fields;
+    fields.type = kTypeKeepAlive;
+    fields.deviceId = kDeviceId;
+    fields.report = {kAccount, 0, 0, 0, kNoPeriodAnnounced};
     client->ethPeriod = 30;
 
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     EXPECT_TRUE(reporter.requests.isEmpty()) << "\"Reportar Heartbeat\" off";
     EXPECT_EQ(client->ethCountdown, 70) << "no period announced: restarted from the stored one";
 
     reportSettings.reportHeartbeat = true;
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     ASSERT_EQ(reporter.requests.size(), 1);
     EXPECT_EQ(reporter.requests[0].account, 0);
     EXPECT_EQ(reporter.requests[0].reportAccount, 0x00EE) << "the low half of the device identifier";
@@ -257,26 +257,26 @@ TEST_F(DatagramServerTest, KeepAlivesForwardHeartbeatsWhenAsked) {
     EXPECT_TRUE(events.clientEvents.isEmpty());
 
     // An unregistered device's keep-alive is forwarded only with "Transparente".
-    spec.deviceId = 0x5555AAAA;
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    fields.deviceId = 0x5555AAAA;
+    EXPECT_EQ(exchange(fields).size(), 18u);
     EXPECT_EQ(reporter.requests.size(), 1);
     reportSettings.transparent = true;
-    EXPECT_EQ(exchange(spec).size(), 18u);
+    EXPECT_EQ(exchange(fields).size(), 18u);
     ASSERT_EQ(reporter.requests.size(), 2);
     EXPECT_EQ(reporter.requests[1].reportAccount, 0xAAAA);
 }
 
 TEST_F(DatagramServerTest, CallbackRequestsOfUnregisteredSenders) {
-    DatagramSpec spec;
-    spec.deviceId = kUnknownDeviceId;
-    spec.kind = kKindRequest;
-    spec.type = kTypeAcknowledged;
-    spec.code = kCodeCallback;
-    spec.answerKind = kKindAnswer;
-    spec.sequence = 77;
-    spec.payload = callbackPayload(kAccount, 5060);
+    DatagramFields fields;
+    fields.deviceId = kUnknownDeviceId;
+    fields.kind = kKindRequest;
+    fields.type = kTypeAcknowledged;
+    fields.code = kCodeCallback;
+    fields.answerKind = kKindAnswer;
+    fields.sequence = 77;
+    fields.payload = callbackPayload(kAccount, 5060);
 
-    const auto accepted = exchange(spec);
+    const auto accepted = exchange(fields);
     ASSERT_EQ(accepted.size(), 18u);
     EXPECT_EQ(accepted[kOffType], kTypeAcknowledged);
     EXPECT_EQ(accepted[kOffCode], kCodeAccepted);
@@ -290,42 +290,42 @@ TEST_F(DatagramServerTest, CallbackRequestsOfUnregisteredSenders) {
     EXPECT_EQ(callbacks.calls[0].port, 5060);
     EXPECT_TRUE(callbacks.calls[0].remoteCallback);
 
-    spec.payload = callbackPayload(0x9999, 5060);
-    const auto refused = exchange(spec);
+    fields.payload = callbackPayload(0x9999, 5060);
+    const auto refused = exchange(fields);
     ASSERT_EQ(refused.size(), 18u);
     EXPECT_EQ(refused[kOffType], kTypeRefused);
     EXPECT_EQ(refused[kOffCode], kCodeIncorrectParameter);
     EXPECT_EQ(callbacks.calls.size(), 1);
 
-    spec.code = 3;
-    spec.payload = callbackPayload(kAccount, 5060);
-    EXPECT_TRUE(unanswered(makeDatagram(spec))) << "only code 2 is answered";
-    spec.code = kCodeCallback;
-    spec.payload = {0xEE};
-    EXPECT_TRUE(unanswered(makeDatagram(spec))) << "a request too short to name an account";
+    fields.code = 3;
+    fields.payload = callbackPayload(kAccount, 5060);
+    EXPECT_TRUE(unanswered(makeDatagram(fields))) << "only code 2 is answered";
+    fields.code = kCodeCallback;
+    fields.payload = {0xEE};
+    EXPECT_TRUE(unanswered(makeDatagram(fields))) << "a request too short to name an account";
     EXPECT_EQ(callbacks.calls.size(), 1);
 }
 
 TEST_F(DatagramServerTest, InvalidDatagramsAreDroppedWithoutAnswer) {
-    DatagramSpec spec;
-    spec.deviceId = kDeviceId;
+    DatagramFields fields;
+    fields.deviceId = kDeviceId;
 
-    auto badCrc = makeDatagram(spec);
+    auto badCrc = makeDatagram(fields);
     badCrc[20] ^= 0xFF;
     EXPECT_TRUE(unanswered(badCrc));
-    spec.version = 2;
-    EXPECT_TRUE(unanswered(makeDatagram(spec)));
-    spec.version = 1;
-    auto seventeen = makeDatagram(spec);
+    fields.version = 2;
+    EXPECT_TRUE(unanswered(makeDatagram(fields)));
+    fields.version = 1;
+    auto seventeen = makeDatagram(fields);
     seventeen.resize(17);
     EXPECT_TRUE(unanswered(seventeen));
-    auto lying = makeDatagram(spec);
+    auto lying = makeDatagram(fields);
     writeU16(lying, kOffPayloadLength, 200);
     EXPECT_TRUE(unanswered(lying));
-    auto noMarker = makeDatagram(spec);
+    auto noMarker = makeDatagram(fields);
     noMarker[kOffMarker] = 0x22;
     EXPECT_TRUE(unanswered(noMarker));
-    auto shortReport = makeDatagram(spec);
+    auto shortReport = makeDatagram(fields);
     writeU16(shortReport, kOffPayloadLength, 4);
     finishDatagram(shortReport, 4, 4);
     shortReport.resize(22);
@@ -337,14 +337,14 @@ TEST_F(DatagramServerTest, InvalidDatagramsAreDroppedWithoutAnswer) {
 
 TEST_F(DatagramServerTest, AnswersOfRegisteredClientsGoToTheAnswerBuffer) {
     QSignalSpy answered(&server, &DatagramServer::answerReceived);
-    DatagramSpec spec;
-    spec.deviceId = kDeviceId;
-    spec.kind = kKindAnswer;
-    spec.type = kTypeAcknowledged;
-    spec.code = 5;
-    spec.sequence = 41;
-    spec.payload = {1, 6, 1, 2};
-    const auto bytes = makeDatagram(spec);
+    DatagramFields fields;
+    fields.deviceId = kDeviceId;
+    fields.kind = kKindAnswer;
+    fields.type = kTypeAcknowledged;
+    fields.code = 5;
+    fields.sequence = 41;
+    fields.payload = {1, 6, 1, 2};
+    const auto bytes = makeDatagram(fields);
     EXPECT_TRUE(unanswered(bytes)) << "answers are not acknowledged";
     EXPECT_EQ(answered.count(), 1);
     EXPECT_EQ(client->datagramSequence, 41);
@@ -352,9 +352,9 @@ TEST_F(DatagramServerTest, AnswersOfRegisteredClientsGoToTheAnswerBuffer) {
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), server.answerBuffer().begin()));
 
     // A request of a registered client only moves its sequence on.
-    spec.kind = kKindRequest;
-    spec.sequence = 42;
-    EXPECT_TRUE(unanswered(makeDatagram(spec)));
+    fields.kind = kKindRequest;
+    fields.sequence = 42;
+    EXPECT_TRUE(unanswered(makeDatagram(fields)));
     EXPECT_EQ(client->datagramSequence, 42);
     EXPECT_EQ(answered.count(), 1);
 }

@@ -13,10 +13,10 @@ using namespace TaviCom;
 
 namespace {
 
-using ReportSpec = DatagramSpec;
+using ReportSpec = DatagramFields;
 
-std::vector<quint8> makeReport(const ReportSpec& spec) {
-    return makeDatagram(spec);
+std::vector<quint8> makeReport(const ReportSpec& fields) {
+    return makeDatagram(fields);
 }
 
 } // namespace
@@ -73,9 +73,9 @@ TEST(TaviComCodecTest, ChannelByteRuleForCheckAndRecording) {
         quint8 recorded;
     };
     for (const Case c : {Case{0x21, 2, 1}, Case{0x20, 2, 2}, Case{0x01, 1, 1}, Case{0x02, 2, 2}}) {
-        ReportSpec spec;
-        spec.channel = c.crcChannel;
-        auto report = makeReport(spec);
+        ReportSpec fields;
+        fields.channel = c.crcChannel;
+        auto report = makeReport(fields);
         // The device's CRC covers the high nibble; the byte on the wire carries both.
         report[kOffChannel] = c.sent;
         EXPECT_EQ(CheckDatagram(report, 28), kCheckValid) << std::hex << int(c.sent);
@@ -109,10 +109,10 @@ TEST(TaviComCodecTest, SealedDatagramsAndAnswers) {
     EXPECT_EQ(SealDatagram(tiny, 0), -1);
 
     // Report answer: every header byte.
-    ReportSpec spec;
-    spec.flags = kFlagPadded | 0x40;
-    spec.answerKind = 7;
-    const auto report = makeReport(spec);
+    ReportSpec fields;
+    fields.flags = kFlagPadded | 0x40;
+    fields.answerKind = 7;
+    const auto report = makeReport(fields);
     DatagramBuffer answer;
     answer.fill(0xEE);
     ASSERT_EQ(buildReportAnswer(report, answer, false), 34) << "echoed bit 0: 16 zero bytes of padding";
@@ -127,7 +127,7 @@ TEST(TaviComCodecTest, SealedDatagramsAndAnswers) {
     EXPECT_EQ(answer[kOffFlags], kFlagsAnswer);
 
     // Callback answers carry plain flags 0x20 and answer kind 2.
-    auto request = makeReport(spec);
+    auto request = makeReport(fields);
     request[kOffKind] = kKindRequest;
     ASSERT_EQ(buildCallbackAnswer(request, answer, false), 18);
     EXPECT_EQ(answer[kOffType], kTypeRefused);
