@@ -34,6 +34,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -56,14 +58,6 @@ public:
     void RaiseInternalEvent(ReportResult, quint16, const QString&) override {}
     void AddEventLine(ReportResult, const QString&, quint16, quint16, quint8, quint16, int,
                       const std::optional<QString>&) override {}
-};
-
-class QuietUserInterface : public UserInterface {
-public:
-    void showMessage(const QString&, Icon) override {}
-    bool askYesNo(const QString&, Icon, bool) override { return true; }
-    void setStatusField(int, const QString&) override {}
-    void playSound(const QString&) override {}
 };
 
 std::vector<quint8> keepAlive(quint16 account, quint16 sequence) {
@@ -111,7 +105,7 @@ protected:
         ContactRecorder contacts(registry, pages, events, internalEvents);
         NotSentReporter reporter;
         NoCallbackStarter callbacks;
-        QuietUserInterface ui;
+        BenchSupport::QuietUserInterface ui;
         for (int account = 0; account < m_clientCount; ++account) {
             auto* client = new PrimaryClient;
             client->account = quint16(account);
@@ -212,10 +206,5 @@ BENCHMARK(BM_AckRoundTrip)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks(argc, argv);
 }

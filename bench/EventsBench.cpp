@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -27,27 +29,6 @@ namespace {
 const int kLogLines =
     qEnvironmentVariableIsSet("EVENTS_BENCH_LINES") ? qEnvironmentVariableIntValue("EVENTS_BENCH_LINES") : 1000000;
 constexpr int kRaisedEvents = 100'000;
-
-class QuietUserInterface : public UserInterface {
-public:
-    void showMessage(const QString&, Icon) override {}
-    bool askYesNo(const QString&, Icon, bool) override { return false; }
-    void setStatusField(int, const QString&) override {}
-    void playSound(const QString&) override { ++sounds; }
-    int sounds = 0;
-};
-
-// Resident memory of the process in kB.
-long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
 
 // A log of a million lines: 500 clients, one event every second or so, a
 // handful of event kinds.
@@ -89,19 +70,19 @@ void writeLog(const QString& path) {
 void BM_ReloadMillionLines(benchmark::State& state) {
     QTemporaryDir dir;
     writeLog(dir.filePath(QStringLiteral("Events.log")));
-    QuietUserInterface ui;
+    BenchSupport::QuietUserInterface ui;
     EventList list(DataDirectory(dir.path()), ui);
     ClientRegistry registry;
     RowIcons icons;
     std::unique_ptr<EventsPage> page;
     if (state.range(0) == 1)
         page = std::make_unique<EventsPage>(list, registry, icons);
-    const long before = residentKb();
+    const long before = BenchSupport::residentKb();
     for (auto _ : state) {
         list.ReloadEvents();
         benchmark::DoNotOptimize(list.model().rowCount());
     }
-    const long after = residentKb();
+    const long after = BenchSupport::residentKb();
     state.counters["rows"] = list.model().rowCount();
     state.counters["list_MB"] = double(after - before) / 1024.0;
     state.counters["rss_MB"] = double(after) / 1024.0;
@@ -110,7 +91,7 @@ BENCHMARK(BM_ReloadMillionLines)->Arg(0)->Arg(1)->ArgName("with_view")->Iteratio
 
 void BM_RaiseClientEvents(benchmark::State& state) {
     QTemporaryDir dir;
-    QuietUserInterface ui;
+    BenchSupport::QuietUserInterface ui;
     NotSentReporter reporter;
     AlarmTextTable alarms;
     LoadAlarmTexts(QStringLiteral(ATALAIA_SOURCE_DIR "/demo/Alarms.lst"), alarms);
@@ -139,8 +120,5 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks(argc, argv);
 }

@@ -11,19 +11,13 @@
 
 #include <QCoreApplication>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
 
 constexpr int kClientCount = 65536;
-
-class SilentUserInterface final : public UserInterface {
-public:
-    void showMessage(const QString&, Icon) override {}
-    bool askYesNo(const QString&, Icon, bool) override { return true; }
-    void setStatusField(int, const QString&) override {}
-    void playSound(const QString&) override {}
-};
 
 class CountingSink final : public EventRequestSink {
 public:
@@ -51,7 +45,7 @@ struct Register {
 
     ClientRegistry registry;
     ClientPages pages;
-    SilentUserInterface ui;
+    BenchSupport::QuietUserInterface ui;
     CountingSink sink;
     ServerSettings settings;
     std::vector<PrimaryClient*> clients;
@@ -92,10 +86,5 @@ BENCHMARK(BM_MonitorPassAllTurnYellow)->Arg(4096)->Arg(kClientCount)->Unit(bench
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks(argc, argv);
 }

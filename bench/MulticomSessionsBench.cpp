@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -36,17 +38,6 @@ public:
     void HandleSessionFrame(SessionSocket&, int) override { ++frames; }
     long frames = 0;
 };
-
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
 
 // The devices are plain sockets so that their side costs no user memory.
 struct Sessions {
@@ -81,7 +72,7 @@ struct Sessions {
 
     // Opens sessions until count are listed, five at a time (the backlog).
     bool grow(std::size_t count) {
-        const long before = residentKiB();
+        const long before = BenchSupport::residentKb();
         const std::size_t first = listener.sessionCount();
         while (listener.sessionCount() < count) {
             const std::size_t target = std::min<std::size_t>(count, devices.size() + MulticomListeningSocket::kBacklog);
@@ -93,7 +84,7 @@ struct Sessions {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         if (count > first)
-            kibPerSession = double(residentKiB() - before) / double(count - first);
+            kibPerSession = double(BenchSupport::residentKb() - before) / double(count - first);
         return true;
     }
 };
@@ -121,7 +112,7 @@ void BM_ActivityWithIdleSessions(benchmark::State& state) {
     }
     state.counters["sessions"] = double(g_sessions->listener.sessionCount());
     state.counters["KiB_per_session"] = g_sessions->kibPerSession;
-    state.counters["RSS_MiB"] = double(residentKiB()) / 1024.0;
+    state.counters["RSS_MiB"] = double(BenchSupport::residentKb()) / 1024.0;
 }
 BENCHMARK(BM_ActivityWithIdleSessions)->Arg(1)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
@@ -137,8 +128,5 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Sessions sessions;
     g_sessions = &sessions;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks(argc, argv);
 }

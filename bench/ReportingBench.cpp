@@ -12,6 +12,8 @@
 #include <QSocketNotifier>
 #include <QUdpSocket>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -20,14 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-class QuietUserInterface : public UserInterface {
-public:
-    void showMessage(const QString&, Icon) override {}
-    bool askYesNo(const QString&, Icon, bool) override { return true; }
-    void setStatusField(int, const QString&) override {}
-    void playSound(const QString&) override {}
-};
 
 ReportRequest event(quint16 account) {
     ReportRequest r;
@@ -70,7 +64,7 @@ void BM_Dc09EventsToAckingStation(benchmark::State& state) {
     settings.stationHost = QStringLiteral("127.0.0.1");
     settings.stationPort = station.localPort();
     InternalEventTable table;
-    QuietUserInterface ui;
+    BenchSupport::QuietUserInterface ui;
     ReportSender sender(settings, table, ui);
     sender.StartReporting(ReportMode::Dc09);
 
@@ -112,7 +106,7 @@ void BM_SerialMessagesAt115200(benchmark::State& state) {
     settings.serialPort = QString::fromLocal8Bit(name);
     settings.baudIndex = 13; // 115200
     InternalEventTable table;
-    QuietUserInterface ui;
+    BenchSupport::QuietUserInterface ui;
     ReportSender sender(settings, table, ui);
     sender.StartReporting(ReportMode::Serial);
 
@@ -140,8 +134,5 @@ BENCHMARK(BM_FormatDc09Event);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks(argc, argv);
 }
