@@ -1,8 +1,16 @@
 // Throughput of the report sender: events forwarded per second over DC-09 to
-// an ACKing station on loopback, and serial messages per second at 115200 baud
+// an ACKing station on loopback (the sender alone, and whole client events with
+// their list row and log line), and serial messages per second at 115200 baud
 // over a pseudo-terminal pair with a receiver that answers 0x06 at once.
 
+#include "clients/ClientRecord.h"
+#include "common/DataDirectory.h"
 #include "common/UserInterface.h"
+#include "config/ServerSettings.h"
+#include "events/AlarmTextTable.h"
+#include "events/EventList.h"
+#include "events/EventListModel.h"
+#include "events/EventPipeline.h"
 #include "events/InternalEventTable.h"
 #include "reporting/Dc09Frame.h"
 #include "reporting/ReportSender.h"
@@ -10,6 +18,7 @@
 #include <QCoreApplication>
 #include <QNetworkDatagram>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include "bench/BenchSupport.h"
@@ -48,10 +57,9 @@ int forwardBatch(ReportSender& sender, int count) {
     return sent;
 }
 
-void BM_Dc09EventsToAckingStation(benchmark::State& state) {
-    QUdpSocket station;
-    station.bind(QHostAddress::LocalHost, 0);
-    QObject::connect(&station, &QUdpSocket::readyRead, [&] {
+// A DC-09 station on loopback that acknowledges every frame at once.
+void answerAck(QUdpSocket& station) {
+    QObject::connect(&station, &QUdpSocket::readyRead, [&station] {
         while (station.hasPendingDatagrams()) {
             const QNetworkDatagram d = station.receiveDatagram();
             Dc09Frame::Parsed parsed;
@@ -60,6 +68,12 @@ void BM_Dc09EventsToAckingStation(benchmark::State& state) {
                                   quint16(d.senderPort()));
         }
     });
+}
+
+void BM_Dc09EventsToAckingStation(benchmark::State& state) {
+    QUdpSocket station;
+    station.bind(QHostAddress::LocalHost, 0);
+    answerAck(station);
     ReportSettings settings;
     settings.stationHost = QStringLiteral("127.0.0.1");
     settings.stationPort = station.localPort();
@@ -76,6 +90,44 @@ void BM_Dc09EventsToAckingStation(benchmark::State& state) {
     state.counters["sent"] = sent;
 }
 BENCHMARK(BM_Dc09EventsToAckingStation)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Whole client events: forwarded over DC-09 and acknowledged, then listed and logged.
+void BM_Dc09ClientEventsListedAndLogged(benchmark::State& state) {
+    QUdpSocket station;
+    station.bind(QHostAddress::LocalHost, 0);
+    answerAck(station);
+    ReportSettings settings;
+    settings.stationHost = QStringLiteral("127.0.0.1");
+    settings.stationPort = station.localPort();
+    InternalEventTable table;
+    BenchSupport::QuietUserInterface ui;
+    ReportSender sender(settings, table, ui);
+    sender.StartReporting(ReportMode::Dc09);
+
+    QTemporaryDir dir;
+    const DataDirectory data(dir.path());
+    AlarmTextTable alarms;
+    ServerSettings serverSettings;
+    EventList list(data, ui);
+    EventPipeline pipeline(list, sender, alarms, table, serverSettings, ui, data);
+    PrimaryClient client;
+    client.account = 0x1234;
+    client.name = QStringLiteral("Padaria Central");
+    client.panel = QStringLiteral("Korvo 16IP");
+    client.status = ClientStatus::Online;
+
+    const int batch = int(state.range(0));
+    for (auto _ : state) {
+        const int target = list.model().rowCount() + batch;
+        for (int i = 0; i < batch; ++i)
+            pipeline.RaiseClientEvent(&client, 1130, 1, quint16(i % 1000), 1);
+        while (list.model().rowCount() < target)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * batch);
+    state.counters["sent_rows"] = list.model().rowCount() > 0 && list.model().resultAt(0) == 0 ? 1 : 0;
+}
+BENCHMARK(BM_Dc09ClientEventsListedAndLogged)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SerialMessagesAt115200(benchmark::State& state) {
     int master = -1;
