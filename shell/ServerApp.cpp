@@ -130,6 +130,9 @@ void ServerApp::buildMainWindow() {
 
     m_configPage = new ConfigPage(*m_generalOptions, m_ui);
     auto* internalSection = new InternalEventsSection(m_internalEditor);
+    // The page's own frame carries the section title.
+    internalSection->setTitle(QString());
+    internalSection->setFlat(true);
     m_configPage->internalEventsSection()->layout()->addWidget(internalSection);
     m_generalOptions->setInternalEventsExchange([this](ValueExchange&) { m_internalEditor.takeFields(); });
     m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
