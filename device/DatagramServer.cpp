@@ -87,9 +87,15 @@ void DatagramServer::setInternetStatus(bool online) {
 }
 
 void DatagramServer::ReceiveDatagram() {
-    // Every pending datagram is handled; the socket may be closed by what a
-    // datagram triggers, so it is checked on every round.
-    while (m_socket && m_socket->hasPendingDatagrams()) {
+    // Pending datagrams are handled in rounds of at most kMaxDatagramsPerRound,
+    // so a flood cannot keep the timers of forwarding and supervision from
+    // running; the rest are taken up again from the event loop. The socket may
+    // be closed by what a datagram triggers, so it is checked on every round.
+    for (int handled = 0; m_socket && m_socket->hasPendingDatagrams(); ++handled) {
+        if (handled == kMaxDatagramsPerRound) {
+            QMetaObject::invokeMethod(this, &DatagramServer::ReceiveDatagram, Qt::QueuedConnection);
+            return;
+        }
         QHostAddress sender;
         quint16 senderPort = 0;
         const qint64 read =

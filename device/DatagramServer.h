@@ -34,6 +34,8 @@ class DatagramServer : public QObject {
 public:
     // Message shown after the system's error text when the port cannot be bound.
     static constexpr int kMsgServerDisconnected = 121;
+    // Datagrams handled in one go before the event loop gets its turn.
+    static constexpr int kMaxDatagramsPerRound = 64;
 
     DatagramServer(const ServerSettings& serverSettings, const ReportSettings& reportSettings, ClientRegistry& registry,
                    ContactRecorder& contacts, EventRaiser& events, Reporter& reporter, CallbackStarter& callbacks,

@@ -173,6 +173,23 @@ TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRais
         EXPECT_EQ(readU16(receive(), kOffSequence), seq);
 }
 
+TEST_F(DatagramServerTest, FloodIsAnsweredInRounds) {
+    // More datagrams than one round takes are pending at once: the rounds go on
+    // from the event loop until every one is answered.
+    constexpr int kFlood = 3 * DatagramServer::kMaxDatagramsPerRound;
+    DatagramFields fields;
+    fields.type = kTypeKeepAlive;
+    fields.deviceId = kDeviceId;
+    for (int seq = 1; seq <= kFlood; ++seq) {
+        fields.sequence = quint16(seq);
+        send(makeDatagram(fields));
+    }
+    int answered = 0;
+    while (answered < kFlood && !receive().empty())
+        ++answered;
+    EXPECT_EQ(answered, kFlood);
+}
+
 TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
     client->status = ClientStatus::Blocked;
     dependent->status = ClientStatus::Blocked;
