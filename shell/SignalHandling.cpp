@@ -1,6 +1,5 @@
 #include "shell/SignalHandling.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -20,18 +19,19 @@ void onTerminationSignal(int) {
 
 } // namespace
 
-void installQuitOnTermination(QObject* parent) {
+void installTerminationHandler(QObject* parent, std::function<void()> onTerminate) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return;
     g_signalWriteFd = fds[0];
     auto* notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, fd = fds[1]] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(fd, &byte, 1);
-        notifier->setEnabled(false);
-        QCoreApplication::quit();
-    });
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [notifier, fd = fds[1], onTerminate = std::move(onTerminate)] {
+                         char byte;
+                         [[maybe_unused]] const ssize_t got = ::read(fd, &byte, 1);
+                         notifier->setEnabled(false);
+                         onTerminate();
+                     });
 
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;

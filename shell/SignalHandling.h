@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
+
 class QObject;
 
-// Turns SIGTERM and SIGINT into an orderly quit of the event loop, so the
-// shutdown steps (closing sockets, writing "Clients.lst") run as on a normal
-// close. Call once, after the QApplication exists.
-void installQuitOnTermination(QObject* parent);
+// Turns SIGTERM and SIGINT into a call of onTerminate on the main thread, so
+// the program ends through its orderly shutdown (forwardings finish, sockets
+// close, "Clients.lst" is written) as on a normal close. Call once, after the
+// Qt application object exists.
+void installTerminationHandler(QObject* parent, std::function<void()> onTerminate);

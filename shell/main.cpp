@@ -1,9 +1,10 @@
 #include "common/ui/SoundPlayer.h"
 #include "shell/CommandLine.h"
-#include "shell/GuiUserInterface.h"
-#include "shell/MainFrame.h"
-#include "shell/ServerApp.h"
+#include "shell/ServerCore.h"
 #include "shell/SignalHandling.h"
+#include "shell/ui/GuiUserInterface.h"
+#include "shell/ui/MainFrame.h"
+#include "shell/ui/ServerWindow.h"
 
 #include <QApplication>
 
@@ -13,26 +14,29 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atalaia"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    // The run ends when the shutdown has finished, not when the window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
     const CommandLine options = CommandLine::parse(QApplication::arguments(), QApplication::applicationDirPath());
     if (!options.ok) {
         std::fprintf(stderr, "atalaia: %s\n", qPrintable(options.error));
         return 2;
     }
-    installQuitOnTermination(&app);
 
     SoundPlayer sounds;
     GuiUserInterface ui;
     ui.setSoundPlayer([&sounds](const QString& path) { sounds.play(path); });
 
-    ServerApp server(options.dataDir, ui);
-    QObject::connect(&server, &ServerApp::mainWindowCreated, &server, [&ui](CMainFrame* frame) {
+    ServerCore core(options.dataDir, ui);
+    ServerWindow window(core);
+    QObject::connect(&window, &ServerWindow::created, &window, [&ui](CMainFrame* frame) {
         ui.setWindow(frame);
         ui.setInfoBar(frame->infoBar());
     });
-    if (!server.start())
-        return server.exitCode();
-    server.mainFrame()->show();
-    const int result = QApplication::exec();
-    server.shutdown();
-    return result;
+    QObject::connect(&core, &ServerCore::shutdownFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    installTerminationHandler(&app, [&core] { core.beginShutdown(); });
+
+    if (!core.start([&window] { window.build(); }))
+        return core.exitCode();
+    window.mainFrame()->show();
+    return QApplication::exec();
 }

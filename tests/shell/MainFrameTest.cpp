@@ -1,9 +1,10 @@
-#include "shell/MainFrame.h"
+#include "shell/ui/MainFrame.h"
 #include "common/UserInterface.h"
 #include "shell/CommandLine.h"
-#include "shell/InfoBar.h"
+#include "shell/ui/InfoBar.h"
 
 #include <QAction>
+#include <QSignalSpy>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ TEST(MainFrameTest, SixTabsAndViewMenuOnlyOnEventsTab) {
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Online"));
     frame.setTabCaption(1, QStringLiteral("Online (3)"), true);
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Online (3)"));
+
+    // Closing only asks: the run's shutdown decides when the window goes.
+    frame.show();
+    QSignalSpy closeRequests(&frame, &CMainFrame::closeRequested);
+    EXPECT_FALSE(frame.close());
+    EXPECT_EQ(closeRequests.size(), 1);
+    EXPECT_TRUE(frame.isVisible());
 }
 
 TEST(InfoBarTest, FieldsShowTheirTexts) {

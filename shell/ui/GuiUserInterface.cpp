@@ -1,7 +1,7 @@
-#include "shell/GuiUserInterface.h"
+#include "shell/ui/GuiUserInterface.h"
 
 #include "common/StringTable.h"
-#include "shell/InfoBar.h"
+#include "shell/ui/InfoBar.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "shell/InfoBar.h"
+#include "shell/ui/InfoBar.h"
 
 #include "common/StringTable.h"
 #include "common/UserInterface.h"

@@ -23,53 +23,66 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
-class CMainFrame;
 class ClientListFile;
-class ConfigPage;
-class EventsPage;
 class GeneralOptions;
-class RowIcons;
 class UserInterface;
 
-// The application object: every single instance of the receiver (settings,
-// tables, registry, pages, event list, report sender, sockets) as members, in
-// a fixed order of creation and destruction, and the start-up and shutdown
+// The receiver without its window: every single instance (settings, tables,
+// registry, page models, event list, report sender, sockets) as members, in a
+// fixed order of creation and destruction, and the start-up and shutdown
 // sequences. Nothing here is global, so a test can run two receivers in one
 // process.
-class ServerApp : public QObject {
+class ServerCore : public QObject {
     Q_OBJECT
 public:
-    ServerApp(const QString& dataDirectory, UserInterface& ui, QObject* parent = nullptr);
-    ~ServerApp() override;
+    // Builds the main window with its pages; called at its place in the
+    // start-up sequence (after the event texts, the event list and the
+    // internal events are read, before reporting and the client list).
+    using WindowBuilder = std::function<void()>;
 
-    // Reads the data files, builds the main window and starts the server.
-    // False when the program must end; exitCode() then tells with what.
-    bool start();
+    ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent = nullptr);
+    ~ServerCore() override;
+
+    // Reads the data files, builds the window and starts the server. False
+    // when the program must end; exitCode() then tells with what.
+    bool start(const WindowBuilder& buildWindow = {});
     int exitCode() const { return m_exitCode; }
 
-    // Stops reporting (letting forwardings under way finish, so no event is
-    // lost), closes the sockets and writes "Clients.lst". Safe to call twice.
+    // Ends the run without losing anything: stops taking datagrams and
+    // sessions, stops reporting and lets the forwardings under way finish and
+    // list their events (at most a turn wait plus a reply wait), then writes
+    // "Clients.lst" and emits shutdownFinished(). Nothing waits in a nested loop.
+    void beginShutdown();
+    // The same at once, for the end of the process: forwardings still under
+    // way are not waited for. Safe to call after beginShutdown().
     void shutdown();
+    bool shuttingDown() const { return m_shutdownBegun; }
 
-    CMainFrame* mainFrame() const { return m_frame.get(); }
     ServerSettings& serverSettings() { return m_serverSettings; }
     ReportSettings& reportSettings() { return m_reportSettings; }
     ClientRegistry& registry() { return m_registry; }
     ClientPages& pages() { return m_pages; }
+    ClientMonitor& monitor() { return m_monitor; }
     EventList& eventList() { return m_eventList; }
+    InternalEventEditor& internalEventEditor() { return m_internalEditor; }
+    GeneralOptions& generalOptions() { return *m_generalOptions; }
     DatagramServer& datagramServer() { return m_datagram; }
     LinkStatusWatch& linkWatch() { return m_linkWatch; }
     ReportSender& reportSender() { return m_reportSender; }
     const DataDirectory& dataDirectory() const { return m_dir; }
+    UserInterface& userInterface() { return m_ui; }
 
 signals:
-    // The main window exists: the user interface can put its message boxes and status texts there.
-    void mainWindowCreated(CMainFrame* frame);
+    // The server is running: the window may disable its general Save.
+    void started();
+    void shutdownBegun();
+    void shutdownFinished();
 
 private:
-    void buildMainWindow();
+    void finishShutdown();
     void restartDatagramServer();
     void playNewRegisterSound();
 
@@ -77,7 +90,8 @@ private:
     UserInterface& m_ui;
     int m_exitCode = 0;
     bool m_started = false;
-    bool m_shutDown = false;
+    bool m_shutdownBegun = false;
+    bool m_shutdownFinished = false;
 
     // Settings and tables: one each for the whole run.
     ServerSettings m_serverSettings;
@@ -107,10 +121,4 @@ private:
     // Built once "Server.cfg" has been read: they take values from it.
     std::unique_ptr<ClientListFile> m_clientList;
     std::unique_ptr<GeneralOptions> m_generalOptions;
-
-    // The window and its pages.
-    std::unique_ptr<RowIcons> m_icons;
-    std::unique_ptr<CMainFrame> m_frame;
-    EventsPage* m_eventsPage = nullptr;
-    ConfigPage* m_configPage = nullptr;
 };

@@ -1,9 +1,10 @@
-#include "shell/MainFrame.h"
+#include "shell/ui/MainFrame.h"
 
 #include "common/StringTable.h"
-#include "shell/InfoBar.h"
+#include "shell/ui/InfoBar.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -109,4 +110,10 @@ void CMainFrame::onTabChanged(int index) {
     // Looking at a page removes its highlight.
     if (index >= 0)
         m_tabs->tabBar()->setTabTextColor(index, palette().color(QPalette::WindowText));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // The window stays until the shutdown has written what it must.
+    event->ignore();
+    emit closeRequested();
 }

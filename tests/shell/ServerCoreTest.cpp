@@ -1,9 +1,10 @@
-#include "shell/ServerApp.h"
+#include "shell/ServerCore.h"
 #include "clients/ClientRegistry.h"
 #include "device/DatagramServer.h"
 #include "device/TaviComCodec.h"
 #include "events/EventList.h"
 #include "events/EventListModel.h"
+#include "shell/ui/ServerWindow.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -55,14 +56,25 @@ QByteArray exchange(quint16 serverPort, const QByteArray& datagram) {
     return device.receiveDatagram().data();
 }
 
+// A whole receiver: the core and its window (offscreen), destroyed window first.
+struct Receiver {
+    Receiver(const QString& dir, UserInterface& ui) : core(dir, ui), window(core) {}
+    bool start() {
+        return core.start([this] { window.build(); });
+    }
+    ServerCore core;
+    ServerWindow window;
+};
+
 } // namespace
 
-TEST(ServerAppTest, AlarmIsAcknowledgedListedLoggedAndTheClientSavedAtShutdown) {
+TEST(ServerCoreTest, AlarmIsAcknowledgedListedLoggedAndTheClientSavedAtShutdown) {
     TempDataDir dir;
     writeDataFiles(dir);
     RecordingUserInterface ui;
-    ServerApp app(dir.path(), ui);
-    ASSERT_TRUE(app.start()) << ui.messages.size();
+    Receiver receiver(dir.path(), ui);
+    ServerCore& app = receiver.core;
+    ASSERT_TRUE(receiver.start()) << ui.messages.size();
     EXPECT_EQ(ui.questions, QStringList{QStringLiteral("Portas não definidas.\nContinuar?")});
     EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Online"));
 
@@ -94,12 +106,12 @@ TEST(ServerAppTest, AlarmIsAcknowledgedListedLoggedAndTheClientSavedAtShutdown) 
     EXPECT_FALSE(app.datagramServer().isRunning());
 }
 
-TEST(ServerAppTest, StartUpEndsWithExitCodeOneWhenDeclinedOrEventTextsMissing) {
+TEST(ServerCoreTest, StartUpEndsWithExitCodeOneWhenDeclinedOrEventTextsMissing) {
     {
         TempDataDir dir; // no "Server.cfg": the first question, answered No
         RecordingUserInterface ui;
         ui.queueAnswer(false);
-        ServerApp app(dir.path(), ui);
+        ServerCore app(dir.path(), ui);
         EXPECT_FALSE(app.start());
         EXPECT_EQ(app.exitCode(), 1);
         EXPECT_EQ(ui.questions.size(), 1);
@@ -109,7 +121,7 @@ TEST(ServerAppTest, StartUpEndsWithExitCodeOneWhenDeclinedOrEventTextsMissing) {
         writeDataFiles(dir);
         QFile::remove(dir.file("Alarms.lst"));
         RecordingUserInterface ui;
-        ServerApp app(dir.path(), ui);
+        ServerCore app(dir.path(), ui);
         EXPECT_FALSE(app.start());
         EXPECT_EQ(app.exitCode(), 1);
         ASSERT_FALSE(ui.messages.isEmpty());
@@ -117,21 +129,54 @@ TEST(ServerAppTest, StartUpEndsWithExitCodeOneWhenDeclinedOrEventTextsMissing) {
     }
 }
 
-TEST(ServerAppTest, TwoReceiversRunSideBySideInOneProcess) {
+TEST(ServerCoreTest, TwoReceiversRunSideBySideInOneProcess) {
     TempDataDir dirA;
     TempDataDir dirB;
     writeDataFiles(dirA);
     writeDataFiles(dirB);
     RecordingUserInterface uiA;
     RecordingUserInterface uiB;
-    ServerApp a(dirA.path(), uiA);
-    ServerApp b(dirB.path(), uiB);
-    ASSERT_TRUE(a.start());
-    ASSERT_TRUE(b.start());
+    Receiver receiverA(dirA.path(), uiA);
+    Receiver receiverB(dirB.path(), uiB);
+    ASSERT_TRUE(receiverA.start());
+    ASSERT_TRUE(receiverB.start());
+    ServerCore& a = receiverA.core;
+    ServerCore& b = receiverB.core;
     ASSERT_NE(a.datagramServer().boundPort(), b.datagramServer().boundPort());
 
     exchange(b.datagramServer().boundPort(), eventReport(0x1001, 1, 1130, 1, 5));
     ASSERT_TRUE(QTest::qWaitFor([&b] { return b.eventList().model().rowCount() == 1; }, 2000));
     EXPECT_EQ(a.eventList().model().rowCount(), 0);
     EXPECT_TRUE(dirA.read("Events.log").isEmpty());
+}
+
+TEST(ServerCoreTest, ShutdownLetsAForwardingUnderWayFinishAndListItsEvent) {
+    // Reporting over DC-09 to a station that never answers: the alarm's
+    // forwarding is still waiting for its reply when the shutdown begins.
+    QUdpSocket station;
+    ASSERT_TRUE(station.bind(QHostAddress::LocalHost, 0));
+    TempDataDir dir;
+    writeDataFiles(dir);
+    dir.write("Report.cfg",
+              "2\n0\n0\n0\n0\n60\n0\n\n1\n1\n7\n0\n1\n0\n127.0.0.1\n" + QByteArray::number(station.localPort()) + "\n");
+    RecordingUserInterface ui;
+    ServerCore core(dir.path(), ui);
+    ASSERT_TRUE(core.start());
+    ASSERT_EQ(core.reportSender().appliedMode(), ReportMode::Dc09);
+
+    ASSERT_EQ(exchange(core.datagramServer().boundPort(), eventReport(0x1001, 1, 1130, 1, 5)).size(), 18);
+    ASSERT_TRUE(QTest::qWaitFor([&station] { return station.hasPendingDatagrams(); }, 2000));
+    ASSERT_EQ(core.eventList().model().rowCount(), 0) << "the forwarding waits for the station";
+
+    QSignalSpy finished(&core, &ServerCore::shutdownFinished);
+    core.beginShutdown();
+    EXPECT_FALSE(core.datagramServer().isRunning()) << "no datagram is taken once the shutdown began";
+    EXPECT_TRUE(finished.isEmpty());
+    ASSERT_TRUE(finished.wait(5000));
+
+    // The event was listed and logged as not acknowledged, and the client list written after it.
+    ASSERT_EQ(core.eventList().model().rowCount(), 1);
+    EXPECT_EQ(core.eventList().model().resultAt(0), int(ReportResult::Failed));
+    EXPECT_TRUE(dir.read("Events.log").startsWith("2\t"));
+    EXPECT_TRUE(dir.read("Clients.lst").contains("\t127.0.0.1\t1\t0\t1\t60\t00001001\r\n"));
 }

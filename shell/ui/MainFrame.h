@@ -25,7 +25,12 @@ public:
 
 signals:
     void showAllClientsRequested();
+    // The operator closed the window ("&Sair" or the window's close box); the run decides how to end.
+    void closeRequested();
     void selectClientRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenu();

@@ -1,24 +1,14 @@
-#include "shell/ServerApp.h"
+#include "shell/ServerCore.h"
 
 #include "clients/ClientListFile.h"
-#include "clients/ui/ClientPageView.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
-#include "common/ui/RowIcons.h"
 #include "config/GeneralOptions.h"
 #include "config/ServerConfigFile.h"
-#include "config/ui/ConfigPage.h"
 #include "events/LocalEventsFile.h"
-#include "events/ui/EventsPage.h"
-#include "events/ui/InternalEventsSection.h"
 #include "reporting/ReportStartup.h"
-#include "shell/InfoBar.h"
-#include "shell/MainFrame.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTabWidget>
-#include <QVBoxLayout>
+#include <QTimer>
 
 namespace {
 
@@ -32,7 +22,7 @@ constexpr int kShutdownDrainMs = 7000;
 
 } // namespace
 
-ServerApp::ServerApp(const QString& dataDirectory, UserInterface& ui, QObject* parent)
+ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent)
     : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_internalEvents, m_ui),
       m_eventList(m_dir, m_ui),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
@@ -53,13 +43,11 @@ ServerApp::ServerApp(const QString& dataDirectory, UserInterface& ui, QObject* p
             &InternalEventEditor::setAppliedReportMode);
 }
 
-ServerApp::~ServerApp() {
+ServerCore::~ServerCore() {
     shutdown();
-    // The window goes before the objects its pages show.
-    m_frame.reset();
 }
 
-bool ServerApp::start() {
+bool ServerCore::start(const WindowBuilder& buildWindow) {
     // The settings file with its two start-up questions.
     if (!LoadServerConfig(m_dir.file(QString::fromLatin1(kServerConfigFile)), m_serverSettings, m_ui)) {
         m_exitCode = kExitDeclined;
@@ -81,7 +69,8 @@ bool ServerApp::start() {
     // The configuration page reads the internal events table and opens the Multicom listener when enabled.
     LocalEventsFile::LoadInternalEvents(m_dir, m_internalEvents, m_ui);
     m_internalEditor.refresh();
-    buildMainWindow();
+    if (buildWindow)
+        buildWindow();
 
     // Reporting with the stored settings ("Report.cfg" holds the "LogAll" value in force).
     m_reportSettings.logAll = m_serverSettings.LogAll;
@@ -100,69 +89,60 @@ bool ServerApp::start() {
         m_exitCode = kExitDeclined;
         return false;
     }
-    m_configPage->disableGeneralSave();
     m_ui.setStatusField(StatusField::Operator,
                         m_serverSettings.AnonymEntry ? StringTable::text(kStrAnonymous) : QString());
     m_started = true;
+    emit started();
     return true;
 }
 
-void ServerApp::buildMainWindow() {
-    m_icons = std::make_unique<RowIcons>();
-    m_frame = std::make_unique<CMainFrame>();
-    emit mainWindowCreated(m_frame.get());
-
-    m_eventsPage = new EventsPage(m_eventList, m_registry, *m_icons);
-    m_frame->setPage(CMainFrame::kEventsTab, m_eventsPage);
-    connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
-    connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);
-
-    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
-        ClientPageModel* model = m_pages.PageForStatus(status);
-        m_frame->setPage(status, new ClientPageView(*model, *m_icons));
-        connect(model, &ClientPageModel::captionChanged, m_frame.get(),
-                [frame = m_frame.get(), model, status](const QString& caption, bool highlight) {
-                    // An empty list removes the highlight.
-                    frame->setTabCaption(status, caption, highlight && model->rowCount() > 0);
-                });
-    }
-    m_monitor.setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
-
-    m_configPage = new ConfigPage(*m_generalOptions, m_ui);
-    auto* internalSection = new InternalEventsSection(m_internalEditor);
-    // The page's own frame carries the section title.
-    internalSection->setTitle(QString());
-    internalSection->setFlat(true);
-    m_configPage->internalEventsSection()->layout()->addWidget(internalSection);
-    m_generalOptions->setInternalEventsExchange([this](ValueExchange&) { m_internalEditor.takeFields(); });
-    m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
-    m_frame->tabs()->setCurrentIndex(CMainFrame::kEventsTab);
-}
-
-void ServerApp::restartDatagramServer() {
+void ServerCore::restartDatagramServer() {
+    if (m_shutdownBegun)
+        return;
     m_datagram.stopServer();
     m_datagram.StartServer();
 }
 
-void ServerApp::playNewRegisterSound() {
+void ServerCore::playNewRegisterSound() {
     if (m_serverSettings.SoundNewRegister)
         m_ui.playSound(m_dir.file(QString::fromLatin1(kNewRegisterSound)));
 }
 
-void ServerApp::shutdown() {
-    if (m_shutDown)
+void ServerCore::beginShutdown() {
+    if (m_shutdownBegun)
         return;
-    m_shutDown = true;
+    m_shutdownBegun = true;
+    emit shutdownBegun();
+    // No new datagrams, sessions or supervision from here on.
     m_monitor.stop();
     m_linkWatch.stop();
     m_datagram.stopServer();
     m_multicom.CloseMulticomListener();
-    if (!m_started)
+    if (!m_started) {
+        finishShutdown();
         return;
-    // Forwardings under way finish (or fail) and list their events before the program ends.
+    }
+    // Forwardings under way finish (or fail) and list their events before the list is written.
     m_reportSender.StopReporting();
-    const QDeadlineTimer deadline(kShutdownDrainMs);
-    while (!m_reportSender.isIdle() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    m_clientList->SaveClientList();
+    if (m_reportSender.isIdle()) {
+        finishShutdown();
+        return;
+    }
+    connect(&m_reportSender, &ReportSender::idle, this, &ServerCore::finishShutdown, Qt::QueuedConnection);
+    QTimer::singleShot(kShutdownDrainMs, this, &ServerCore::finishShutdown);
+}
+
+void ServerCore::finishShutdown() {
+    if (m_shutdownFinished)
+        return;
+    m_shutdownFinished = true;
+    disconnect(&m_reportSender, &ReportSender::idle, this, &ServerCore::finishShutdown);
+    if (m_started)
+        m_clientList->SaveClientList();
+    emit shutdownFinished();
+}
+
+void ServerCore::shutdown() {
+    beginShutdown();
+    finishShutdown();
 }
