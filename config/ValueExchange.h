@@ -31,6 +31,12 @@ public:
     // Reads an unsigned decimal number: optional blanks around digits only.
     // False for an empty text, a sign, any other character or more than 32 bits.
     static bool parseUnsigned(const QString& text, quint32& value);
+    // A section that takes its own fields reports its first refused control
+    // (it has shown the message itself): the fields after it keep their values.
+    void markFailed(int control) {
+        if (!failed())
+            m_failedControl = control;
+    }
 
 private:
     void fail(int control, const QString& message);

@@ -3,6 +3,7 @@
 #include "clients/ui/ClientPageView.h"
 #include "common/ui/RowIcons.h"
 #include "config/GeneralOptions.h"
+#include "config/ValueExchange.h"
 #include "config/ui/ConfigPage.h"
 #include "events/ui/EventsPage.h"
 #include "events/ui/InternalEventsSection.h"
@@ -43,8 +44,11 @@ void ServerWindow::build() {
     internalSection->setTitle(QString());
     internalSection->setFlat(true);
     m_configPage->internalEventsSection()->layout()->addWidget(internalSection);
-    m_core.generalOptions().setInternalEventsExchange(
-        [&editor = m_core.internalEventEditor()](ValueExchange&) { editor.takeFields(); });
+    m_core.generalOptions().setInternalEventsExchange([&editor = m_core.internalEventEditor()](ValueExchange& values) {
+        const int refused = editor.takeFields();
+        if (refused >= 0)
+            values.markFailed(InternalEventIds::kDc09Field + refused); // fields 565.. in editor order
+    });
     m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
     m_frame->tabs()->setCurrentIndex(CMainFrame::kEventsTab);
 

@@ -69,6 +69,14 @@ TEST_F(GeneralOptionsFixture, ExchangeStopsAtTheFirstRefusedField) {
     EXPECT_EQ(order, (QStringList{"internal", "operators"}));
     EXPECT_EQ(settings.Port, 4001u);
     EXPECT_EQ(settings.SoundOffline, 0);
+    // A section that refuses one of its own fields (and showed its message) stops the rest.
+    general.setInternalEventsExchange([](ValueExchange& values) { values.markFailed(565); });
+    form = general.form();
+    form.udp = QStringLiteral("7002");
+    const int messagesBefore = int(ui.messages.size());
+    EXPECT_EQ(general.exchangeValues(form), 565);
+    EXPECT_EQ(settings.UDP, 7001u);
+    EXPECT_EQ(ui.messages.size(), messagesBefore);
     for (const QString& bad : {QStringLiteral("-5"), QString(), QStringLiteral("99999999999")}) {
         quint32 value = 1;
         EXPECT_FALSE(ValueExchange::parseUnsigned(bad, value)) << bad.toStdString();
