@@ -1,10 +1,35 @@
 #include "reporting/ReportStartup.h"
 
+#include "common/StringTable.h"
+#include "common/UserInterface.h"
 #include "reporting/ReportConfigFile.h"
 #include "reporting/ReportSender.h"
 
-void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, ReportSender& sender, UserInterface& ui) {
+#include <QSerialPortInfo>
+
+namespace {
+
+constexpr int kMsgNoSerialPorts = 162;
+
+} // namespace
+
+QStringList ListSystemSerialPorts() {
+    QStringList ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports.append(info.systemLocation());
+    ports.sort();
+    return ports;
+}
+
+void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, ReportSender& sender, UserInterface& ui,
+                          const std::function<QStringList()>& listSerialPorts) {
     LoadReportConfig(dir, settings, ui);
-    sender.StartReporting(settings.mode);
+    // The mode in use is off until the stored one is selected.
+    ReportMode selected = settings.mode;
+    if (selected == ReportMode::Serial && listSerialPorts().isEmpty()) {
+        ui.showMessage(StringTable::text(kMsgNoSerialPorts), UserInterface::Icon::Error);
+        selected = ReportMode::Off;
+    }
+    sender.StartReporting(selected);
     sender.markStartupFinished();
 }
