@@ -3,6 +3,7 @@
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QStringView>
 
@@ -13,6 +14,15 @@ constexpr int kCodeDigits = 3;
 constexpr int kLastSkipPosition = 124; // separators are skipped no further than this character
 constexpr int kMsgAlarmsMissing = 129;
 constexpr int kMsgBadCodeLine = 130;
+
+constexpr QByteArrayView kByteOrderMark("\xEF\xBB\xBF");
+
+// The file may be written in UTF-8 or in an 8-bit code page: a line whose
+// bytes are valid UTF-8 is read as UTF-8, any other as Latin-1, so accented
+// texts of older files keep their letters.
+QString decodeLine(QByteArrayView bytes) {
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
 
 bool isSeparator(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('=');
@@ -27,18 +37,19 @@ QString AlarmTextTable::text(int code, bool restore) const {
 }
 
 AlarmTextStatus parseAlarmTexts(const QByteArray& content, AlarmTextTable& table) {
-    QString text = QString::fromUtf8(content);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    QByteArrayView bytes(content);
+    if (bytes.startsWith(kByteOrderMark))
+        bytes = bytes.sliced(kByteOrderMark.size());
 
     int currentCode = -1;
     qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
         if (end < 0)
-            end = text.size();
-        QStringView line = QStringView(text).mid(start, end - start);
+            end = bytes.size();
+        const QString text = decodeLine(bytes.sliced(start, end - start));
         start = end + 1;
+        QStringView line(text);
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.size() > kMaxLineLength)

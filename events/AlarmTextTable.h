@@ -26,8 +26,9 @@ enum class AlarmTextStatus {
     BadCodeLine, // a code line that does not start with three digits (message 130)
 };
 
-// Reads "Alarms.lst" lines, UTF-8 (invalid bytes become replacement
-// characters), lines ended by LF or CR LF, the last one may lack its end:
+// Reads "Alarms.lst" lines, each UTF-8 when its bytes are valid UTF-8, else
+// Latin-1 (older 8-bit files), lines ended by LF or CR LF, the last one may
+// lack its end:
 // - empty lines and lines starting with "[" are ignored;
 // - a line starting with a digit is a code line: three digits, then blanks,
 //   tabs and "=" are skipped (no further than character 124), the rest is the

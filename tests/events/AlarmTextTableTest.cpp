@@ -58,9 +58,21 @@ TEST(AlarmTextTableTest, LongLinesInvalidBytesAndByteOrderMark) {
     ASSERT_EQ(parseAlarmTexts(content, table), AlarmTextStatus::Loaded);
     EXPECT_EQ(table.text(130, false), QString(123, 'x'));
     EXPECT_TRUE(table.text(999, false).isEmpty());
-    EXPECT_TRUE(table.text(130, true).startsWith("Restauro "));
-    EXPECT_TRUE(table.text(130, true).contains(QChar::ReplacementCharacter));
+    // Each line is decoded on its own: the Latin-1 line beside UTF-8 ones keeps its letters.
+    EXPECT_EQ(table.text(130, true), QString::fromUtf8("Restauro ção ÿ"));
     EXPECT_EQ(table.text(131, false), QString::fromUtf8("Pânico"));
+}
+
+TEST(AlarmTextTableTest, EightBitFileKeepsItsAccentedLetters) {
+    AlarmTextTable table;
+    // Windows-1252 / Latin-1 bytes, as older files were written.
+    const QByteArray content = "130\tP\xE2nico\r\nRestaura\xE7\xE3o\r\n"
+                               "131 = Inc\xEAndio\r\n";
+    ASSERT_EQ(parseAlarmTexts(content, table), AlarmTextStatus::Loaded);
+    EXPECT_EQ(table.text(130, false), QString::fromUtf8("Pânico"));
+    EXPECT_EQ(table.text(130, true), QString::fromUtf8("Restauração"));
+    EXPECT_EQ(table.text(131, false), QString::fromUtf8("Incêndio"));
+    EXPECT_FALSE(table.text(130, true).contains(QChar::ReplacementCharacter));
 }
 
 TEST(AlarmTextTableTest, DemoFileCoversTheStandardCodes) {
