@@ -2,6 +2,7 @@
 
 #include "common/DataDirectory.h"
 #include "common/FileWriter.h"
+#include "common/HexText.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
 
@@ -114,9 +115,8 @@ bool parse(const QByteArray& content, InternalEventTable& table) {
 
 QByteArray serialize(const InternalEventTable& table) {
     const InternalEventSettings& s = table.settings;
-    QByteArray out =
-        QString::asprintf("%04X %04X %03d %02d\n", s.cidAccount, s.dc09Account, int(s.zone), int(s.partition))
-            .toLatin1();
+    QByteArray out = HexText::hex4Bytes(s.cidAccount) + ' ' + HexText::hex4Bytes(s.dc09Account) +
+                     QString::asprintf(" %03d %02d\n", int(s.zone), int(s.partition)).toLatin1();
     for (const InternalEventRow& row : table.rows) {
         out += QByteArray::number(row.code) + ' ' + (row.enabled ? '1' : '0') + ' ' + encodeText(row.eventText) + '\n';
         out += encodeText(row.restoreText) + '\n';
