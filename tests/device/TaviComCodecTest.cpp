@@ -13,9 +13,9 @@ using namespace TaviCom;
 
 namespace {
 
-using ReportSpec = DatagramFields;
+using ReportFields = DatagramFields;
 
-std::vector<quint8> makeReport(const ReportSpec& fields) {
+std::vector<quint8> makeReport(const ReportFields& fields) {
     return makeDatagram(fields);
 }
 
@@ -46,12 +46,12 @@ TEST(TaviComCodecTest, ReceivedLengthVersionAndCrcChecks) {
     unchecked[kOffFlags] |= kFlagNoCheck;
     EXPECT_EQ(CheckDatagram(unchecked, 28), kCheckValid) << "flag bit 1 accepts any CRC";
 
-    ReportSpec newer;
+    ReportFields newer;
     newer.version = 2;
     auto version2 = makeReport(newer);
     EXPECT_EQ(CheckDatagram(version2, 28), kCheckVersion);
 
-    ReportSpec padded;
+    ReportFields padded;
     padded.flags = kFlagPadded;
     auto paddedReport = makeReport(padded);
     EXPECT_EQ(paddedReport.size(), 28u) << "received payloads use even rounding whatever flag bit 0 says";
@@ -73,7 +73,7 @@ TEST(TaviComCodecTest, ChannelByteRuleForCheckAndRecording) {
         quint8 recorded;
     };
     for (const Case c : {Case{0x21, 2, 1}, Case{0x20, 2, 2}, Case{0x01, 1, 1}, Case{0x02, 2, 2}}) {
-        ReportSpec fields;
+        ReportFields fields;
         fields.channel = c.crcChannel;
         auto report = makeReport(fields);
         // The device's CRC covers the high nibble; the byte on the wire carries both.
@@ -82,7 +82,7 @@ TEST(TaviComCodecTest, ChannelByteRuleForCheckAndRecording) {
         EXPECT_EQ(report[kOffChannel], c.recorded) << std::hex << int(c.sent);
     }
 
-    ReportSpec raw;
+    ReportFields raw;
     raw.channel = 0x21;
     raw.flags = kFlagNoCheck;
     auto unchecked = makeReport(raw);
@@ -109,7 +109,7 @@ TEST(TaviComCodecTest, SealedDatagramsAndAnswers) {
     EXPECT_EQ(SealDatagram(tiny, 0), -1);
 
     // Report answer: every header byte.
-    ReportSpec fields;
+    ReportFields fields;
     fields.flags = kFlagPadded | 0x40;
     fields.answerKind = 7;
     const auto report = makeReport(fields);
