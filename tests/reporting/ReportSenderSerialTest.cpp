@@ -4,6 +4,7 @@
 #include "tests/reporting/ReportTestPeers.h"
 #include "tests/support/RecordingUserInterface.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -27,10 +28,21 @@ protected:
         settings.serialPort = pty.slavePath();
         settings.baudIndex = 13; // 115200
         settings.attemptsIndex = 2;
+    }
+
+    // The receiver shares the main thread, so an 0x06 it writes at once may
+    // still be read late on a busy machine: where an answer is expected the
+    // window is long (it costs nothing, the answer ends it); where none comes
+    // the window runs out, so it is short there.
+    static constexpr int kAnsweredWindowMs = 1000;
+    static constexpr int kSilentWindowMs = 60;
+
+    void make(int afterWriteMs) {
+        raiser.reset();
+        sender.reset();
         ReportLimits limits;
-        limits.busyMs = 2000;
-        // A generous answer window: the test's receiver shares the busy main thread.
-        limits.serial.afterWriteMs = 60;
+        limits.busyMs = 3 * afterWriteMs + 2000;
+        limits.serial.afterWriteMs = afterWriteMs;
         sender = std::make_unique<ReportSender>(settings, table, ui, limits);
         raiser = std::make_unique<FakeInternalRaiser>(*sender, table);
         sender->setInternalEventRaiser(raiser.get());
@@ -40,12 +52,13 @@ protected:
         sender->ReportEvent(request, [this](ReportResult result) { results.append(result); });
     }
     bool waitResults(int count) {
-        return QTest::qWaitFor([&] { return results.size() >= count; }, 3000);
+        return QTest::qWaitFor([&] { return results.size() >= count; }, kWaitMs);
     }
     bool waitRaised(int index) {
         return QTest::qWaitFor(
-            [&] { return raiser->raised.size() > index && raiser->raised[index].result.has_value(); }, 3000);
+            [&] { return raiser->raised.size() > index && raiser->raised[index].result.has_value(); }, kWaitMs);
     }
+    static constexpr int kWaitMs = 3 * kAnsweredWindowMs + 3000;
 
     PtyReceiver pty;
     ReportSettings settings;
@@ -59,6 +72,7 @@ protected:
 } // namespace
 
 TEST_F(ReportSenderSerial, AttemptsUntilAcknowledged) {
+    make(kSilentWindowMs);
     ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
     EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("SurGard (Serial)"));
 
@@ -66,24 +80,32 @@ TEST_F(ReportSenderSerial, AttemptsUntilAcknowledged) {
     raise(event(0x1234));
     ASSERT_TRUE(waitResults(1));
     EXPECT_EQ(results[0], ReportResult::Failed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pty.messages.size() >= 3; }, kWaitMs));
     ASSERT_EQ(pty.messages.size(), 3);
     EXPECT_EQ(pty.messages[0], QByteArray("5011 181234E13001005\x14"));
     EXPECT_EQ(pty.messages[2], pty.messages[0]);
     EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("OFF"));
 
-    // 0x06 on the second write.
+    // 0x06 on the second write only: the first write is never answered, so
+    // its whole window runs out before the second write.
+    make(kAnsweredWindowMs);
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
     pty.messages.clear();
     pty.answerWrite = [](int n) { return n == 2; };
     settings.receiver = 3; // the settings in memory count at once
+    QElapsedTimer clock;
+    clock.start();
     raise(event(0x1234));
     ASSERT_TRUE(waitResults(2));
     EXPECT_EQ(results[1], ReportResult::Sent);
+    EXPECT_GE(clock.elapsed(), kAnsweredWindowMs);
     EXPECT_EQ(pty.messages.size(), 2);
     EXPECT_TRUE(pty.messages[0].startsWith("5031 18"));
     EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("ON"));
 }
 
 TEST_F(ReportSenderSerial, HeartbeatsAndBackToBackEvents) {
+    make(kAnsweredWindowMs);
     ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
     pty.answerWrite = [](int) { return true; };
     raise(event(0, 0));
@@ -100,6 +122,7 @@ TEST_F(ReportSenderSerial, HeartbeatsAndBackToBackEvents) {
 }
 
 TEST_F(ReportSenderSerial, PortThatDisappearsFailsWithoutCrashing) {
+    make(kSilentWindowMs);
     ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
     raise(event(0x1234));
     pty.hangUp(); // while the first write waits for its answer
@@ -114,6 +137,7 @@ TEST_F(ReportSenderSerial, PortThatDisappearsFailsWithoutCrashing) {
 }
 
 TEST_F(ReportSenderSerial, StartRefusals) {
+    make(kSilentWindowMs);
     settings.serialPort.clear();
     EXPECT_FALSE(sender->StartReporting(ReportMode::Serial));
     settings.serialPort = QStringLiteral("/dev/atalaia-no-such-port");
@@ -131,6 +155,7 @@ TEST_F(ReportSenderSerial, StartRefusals) {
 }
 
 TEST_F(ReportSenderSerial, OnAndOffEventsGoOutOverTheOpenPort) {
+    make(kAnsweredWindowMs);
     table.row(InternalEvent::ManualTest).code = 602;
     table.row(InternalEvent::SerialReport).code = 400;
     table.row(InternalEvent::SerialReport).enabled = true;
@@ -173,6 +198,7 @@ TEST_F(ReportSenderSerial, OnAndOffEventsGoOutOverTheOpenPort) {
 }
 
 TEST_F(ReportSenderSerial, DisabledRowAndUnsetManualTestCode) {
+    make(kSilentWindowMs); // the receiver never answers
     table.row(InternalEvent::ManualTest).code = 602;
     table.row(InternalEvent::SerialReport).code = 400;
     sender->markStartupFinished();
@@ -191,6 +217,7 @@ TEST_F(ReportSenderSerial, DisabledRowAndUnsetManualTestCode) {
 }
 
 TEST_F(ReportSenderSerial, IdlePortThatDisappearsShowsOff) {
+    make(kSilentWindowMs);
     ASSERT_TRUE(sender->StartReporting(ReportMode::Serial));
     EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QStringLiteral("ON"));
     pty.hangUp();
