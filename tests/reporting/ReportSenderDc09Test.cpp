@@ -14,16 +14,6 @@
 
 namespace {
 
-ReportRequest event(quint16 account, quint16 code = 1130) {
-    ReportRequest r;
-    r.account = account;
-    r.reportAccount = account;
-    r.code = code;
-    r.partition = 1;
-    r.zone = 5;
-    return r;
-}
-
 class ReportSenderDc09 : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -11,16 +11,6 @@
 
 namespace {
 
-ReportRequest event(quint16 account, quint16 code = 1130) {
-    ReportRequest r;
-    r.account = account;
-    r.reportAccount = account;
-    r.code = code;
-    r.partition = 1;
-    r.zone = 5;
-    return r;
-}
-
 class ReportSenderSerial : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -15,6 +15,17 @@
 #include <functional>
 #include <memory>
 
+// An event request of the account given (also the report account): partition 1, zone 5.
+inline ReportRequest event(quint16 account, quint16 code = 1130) {
+    ReportRequest r;
+    r.account = account;
+    r.reportAccount = account;
+    r.code = code;
+    r.partition = 1;
+    r.zone = 5;
+    return r;
+}
+
 // A DC-09 central station on loopback: a real UDP socket answering on the
 // main thread, immediately or after a delay.
 class LoopbackStation : public QObject {
