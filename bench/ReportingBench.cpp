@@ -70,17 +70,25 @@ void answerAck(QUdpSocket& station) {
     });
 }
 
-void BM_Dc09EventsToAckingStation(benchmark::State& state) {
+// A report sender in DC-09 mode towards an acknowledging loopback station.
+struct AckingDc09Setup {
+    AckingDc09Setup() {
+        station.bind(QHostAddress::LocalHost, 0);
+        answerAck(station);
+        settings.stationHost = QStringLiteral("127.0.0.1");
+        settings.stationPort = station.localPort();
+        sender.StartReporting(ReportMode::Dc09);
+    }
     QUdpSocket station;
-    station.bind(QHostAddress::LocalHost, 0);
-    answerAck(station);
     ReportSettings settings;
-    settings.stationHost = QStringLiteral("127.0.0.1");
-    settings.stationPort = station.localPort();
     InternalEventTable table;
     BenchSupport::QuietUserInterface ui;
-    ReportSender sender(settings, table, ui);
-    sender.StartReporting(ReportMode::Dc09);
+    ReportSender sender{settings, table, ui};
+};
+
+void BM_Dc09EventsToAckingStation(benchmark::State& state) {
+    AckingDc09Setup dc09;
+    ReportSender& sender = dc09.sender;
 
     const int batch = int(state.range(0));
     int sent = 0;
@@ -93,23 +101,15 @@ BENCHMARK(BM_Dc09EventsToAckingStation)->Arg(1000)->Unit(benchmark::kMillisecond
 
 // Whole client events: forwarded over DC-09 and acknowledged, then listed and logged.
 void BM_Dc09ClientEventsListedAndLogged(benchmark::State& state) {
-    QUdpSocket station;
-    station.bind(QHostAddress::LocalHost, 0);
-    answerAck(station);
-    ReportSettings settings;
-    settings.stationHost = QStringLiteral("127.0.0.1");
-    settings.stationPort = station.localPort();
-    InternalEventTable table;
-    BenchSupport::QuietUserInterface ui;
-    ReportSender sender(settings, table, ui);
-    sender.StartReporting(ReportMode::Dc09);
+    AckingDc09Setup dc09;
+    ReportSender& sender = dc09.sender;
 
     QTemporaryDir dir;
     const DataDirectory data(dir.path());
     AlarmTextTable alarms;
     ServerSettings serverSettings;
-    EventList list(data, ui);
-    EventPipeline pipeline(list, sender, alarms, table, serverSettings, ui, data);
+    EventList list(data, dc09.ui);
+    EventPipeline pipeline(list, sender, alarms, dc09.table, serverSettings, dc09.ui, data);
     PrimaryClient client;
     client.account = 0x1234;
     client.name = QStringLiteral("Padaria Central");
