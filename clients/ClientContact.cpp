@@ -16,7 +16,7 @@ constexpr qint32 kGprsGraceSeconds = 120;
 ContactRecorder::ContactRecorder(ClientRegistry& registry, ClientPages& pages, EventRaiser& events,
                                  const InternalEventTable& internalEvents)
     : m_registry(registry), m_pages(pages), m_events(events), m_internalEvents(internalEvents),
-      m_now([] { return TimeText::now(); }) {}
+      m_now([this] { return m_clock.now(); }) {}
 
 void ContactRecorder::ClientContact(PrimaryClient* client, quint16 account, const QString& address, quint16 port,
                                     int channel, quint16 period) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TimeText.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -37,5 +39,6 @@ private:
     ClientPages& m_pages;
     EventRaiser& m_events;
     const InternalEventTable& m_internalEvents;
+    TimeTextClock m_clock;
     std::function<QString()> m_now;
 };

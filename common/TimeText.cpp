@@ -28,3 +28,12 @@ QString now() {
 }
 
 } // namespace TimeText
+
+QString TimeTextClock::now() {
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != m_second) {
+        m_second = second;
+        m_text = TimeText::format(QDateTime::fromSecsSinceEpoch(second));
+    }
+    return m_text;
+}

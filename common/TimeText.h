@@ -12,3 +12,15 @@ QString format(const QDateTime& when);
 QString now();
 
 } // namespace TimeText
+
+// The current time text, formatted again only when the second changes: the
+// datagram path asks for it on every contact, and formatting with the
+// user's locale costs more than the rest of a keep-alive's bookkeeping.
+class TimeTextClock {
+public:
+    QString now();
+
+private:
+    qint64 m_second = -1;
+    QString m_text;
+};

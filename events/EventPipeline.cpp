@@ -13,7 +13,7 @@ EventPipeline::EventPipeline(EventList& list, Reporter& reporter, const AlarmTex
                              UserInterface& ui, const DataDirectory& directory)
     : m_list(list), m_reporter(reporter), m_internalEvents(internalEvents), m_settings(settings), m_ui(ui),
       m_formatter(alarmTexts, internalEvents), m_eventSound(directory.file(QStringLiteral("Event.wav"))),
-      m_failureSound(directory.file(QStringLiteral("Offline.wav"))), m_clock(&TimeText::now) {}
+      m_failureSound(directory.file(QStringLiteral("Offline.wav"))), m_clock([this] { return m_timeText.now(); }) {}
 
 EventPipeline::~EventPipeline() = default;
 

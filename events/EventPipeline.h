@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TimeText.h"
+
 #include "common/DataDirectory.h"
 #include "events/EventFormatter.h"
 #include "events/EventRaiser.h"
@@ -59,6 +61,7 @@ private:
     EventFormatter m_formatter;
     QString m_eventSound;
     QString m_failureSound;
+    TimeTextClock m_timeText;
     Clock m_clock;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

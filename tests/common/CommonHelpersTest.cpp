@@ -2,6 +2,7 @@
 #include "common/FileWriter.h"
 #include "common/HexText.h"
 #include "common/StringTable.h"
+#include "common/TimeText.h"
 #include "common/TimedLock.h"
 #include "tests/support/TempDataDir.h"
 
@@ -70,4 +71,19 @@ TEST(FileWriterTest, ReplacesWholeFileAndFailsCleanlyForMissingDirectory) {
     EXPECT_TRUE(writeFileWhole(dir.file(QStringLiteral("a.txt")), "new"));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("new"));
     EXPECT_FALSE(writeFileWhole(dir.file(QStringLiteral("Backup/a.txt")), "x"));
+}
+
+TEST(TimeTextTest, ClockGivesTheTextOfTheCurrentSecond) {
+    TimeTextClock clock;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        const QString text = clock.now();
+        const QString again = clock.now();
+        if (QDateTime::currentSecsSinceEpoch() != before)
+            continue; // a second boundary fell between the calls
+        EXPECT_EQ(text, TimeText::format(QDateTime::fromSecsSinceEpoch(before)));
+        EXPECT_EQ(again, text);
+        EXPECT_TRUE(text.contains(QLatin1Char(' ')));
+        return;
+    }
 }
