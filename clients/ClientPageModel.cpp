@@ -58,7 +58,8 @@ QVariant ClientPageModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 void ClientPageModel::UpdateCaption(bool highlight) {
-    emit captionChanged(caption(), highlight);
+    // An empty list removes the highlight.
+    emit captionChanged(caption(), highlight && !m_rows.isEmpty());
 }
 
 void ClientPageModel::ShowPage() {

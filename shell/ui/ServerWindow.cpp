@@ -31,9 +31,8 @@ void ServerWindow::build() {
         ClientPageModel* model = m_core.pages().PageForStatus(status);
         m_frame->setPage(status, new ClientPageView(*model, *m_icons));
         connect(model, &ClientPageModel::captionChanged, m_frame.get(),
-                [frame = m_frame.get(), model, status](const QString& caption, bool highlight) {
-                    // An empty list removes the highlight.
-                    frame->setTabCaption(status, caption, highlight && model->rowCount() > 0);
+                [frame = m_frame.get(), status](const QString& caption, bool highlight) {
+                    frame->setTabCaption(status, caption, highlight);
                 });
     }
     m_core.monitor().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });

@@ -68,6 +68,8 @@ TEST_F(ClientPageModelTest, HeadersCaptionsAndPageForStatus) {
     EXPECT_EQ(captions[1][0].toString(), QStringLiteral("Online"));
     EXPECT_FALSE(captions[1][1].toBool());
     EXPECT_EQ(p->status, ClientStatus::Moving);
+    online.UpdateCaption(true);
+    EXPECT_FALSE(captions.last()[1].toBool()) << "an empty list is never highlighted";
     EXPECT_EQ(pages.blocked().caption(), StringTable::text(117));
 }
 
