@@ -1,7 +1,7 @@
 # Installs the Debian 12 packages that building and testing Atalaia needs, when any is missing.
 # Sourced by scripts/run and scripts/test.
 atalaia_install_deps() {
-    local packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev libgl-dev
+    local packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
                     libgtest-dev libgmock-dev libbenchmark-dev clang-format alsa-utils "$@")
     local missing=()
     for p in "${packages[@]}"; do
