@@ -34,18 +34,26 @@ PrimaryClient* addPrimary(ClientRegistry& registry, quint16 account, const QStri
     return client;
 }
 
-} // namespace
+// An events page over a log of three events of three clients.
+class EventsPageWithThreeEvents : public ::testing::Test {
+protected:
+    EventsPageWithThreeEvents() {
+        dir.write("Events.log", logLine(0, "t1", "Ana") + logLine(2, "t2", "Bia") + logLine(3, "t3", "Cid"));
+        events.ReloadEvents();
+        page.resize(900, 300);
+    }
 
-TEST(EventsPageTest, ListLooksLikeTheOtherListsAndStripesGoOnBelowTheRows) {
     TempDataDir dir;
-    dir.write("Events.log", logLine(0, "t1", "Ana") + logLine(2, "t2", "Bia") + logLine(3, "t3", "Cid"));
     RecordingUserInterface ui;
-    EventList events(dir.dataDirectory(), ui);
-    events.ReloadEvents();
+    EventList events{dir.dataDirectory(), ui};
     ClientRegistry registry;
     RowIcons icons;
-    EventsPage page(events, registry, icons);
-    page.resize(900, 300);
+    EventsPage page{events, registry, icons};
+};
+
+} // namespace
+
+TEST_F(EventsPageWithThreeEvents, ListLooksLikeTheOtherListsAndStripesGoOnBelowTheRows) {
     CStripedList* list = page.list();
 
     EXPECT_TRUE(list->showGrid());
@@ -77,16 +85,7 @@ TEST(EventsPageTest, ListLooksLikeTheOtherListsAndStripesGoOnBelowTheRows) {
     EXPECT_EQ(colourAt(5), QColor(225, 225, 225));
 }
 
-TEST(EventsPageTest, RightClickOnARowArchivesUpToItsTime) {
-    TempDataDir dir;
-    dir.write("Events.log", logLine(0, "t1", "Ana") + logLine(2, "t2", "Bia") + logLine(3, "t3", "Cid"));
-    RecordingUserInterface ui;
-    EventList events(dir.dataDirectory(), ui);
-    events.ReloadEvents();
-    ClientRegistry registry;
-    RowIcons icons;
-    EventsPage page(events, registry, icons);
-    page.resize(900, 300);
+TEST_F(EventsPageWithThreeEvents, RightClickOnARowArchivesUpToItsTime) {
     page.show();
     CStripedList* list = page.list();
 
