@@ -25,4 +25,6 @@ constexpr int Internet = 1035;
 constexpr int ReportMode = 1036;
 constexpr int ReportStatus = 1037;
 constexpr int Operator = 1039;
+// Notices of the receiver about itself (a recovered UDP reception), without a caption.
+constexpr int Notice = 1040;
 } // namespace StatusField

@@ -3,6 +3,7 @@
 #include "clients/ClientContact.h"
 #include "clients/ClientRegistry.h"
 #include "common/StringTable.h"
+#include "common/TimeText.h"
 #include "common/UserInterface.h"
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
@@ -11,11 +12,13 @@
 #include "reporting/ReportSettings.h"
 #include "reporting/Reporter.h"
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QPointer>
-#include <QUdpSocket>
+#include <QSocketNotifier>
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace TaviCom;
 
@@ -24,9 +27,15 @@ namespace {
 // The name under which an event of an unregistered device is listed: "address:port".
 constexpr int kMaxSenderNameLength = 23;
 constexpr quint32 kMaxPort = 0xFFFF;
+// Sender address texts kept formatted; the cache starts over beyond this.
+constexpr int kMaxAddressTexts = 4096;
 
 const QString kOnlineText = QStringLiteral("Online");
 const QString kOfflineText = QStringLiteral("Offline");
+
+std::span<quint8> bytesOf(ReceivedDatagram& datagram) {
+    return {datagram.bytes.data(), size_t(datagram.length)};
+}
 
 } // namespace
 
@@ -34,7 +43,11 @@ DatagramServer::DatagramServer(const ServerSettings& serverSettings, const Repor
                                ClientRegistry& registry, ContactRecorder& contacts, EventRaiser& events,
                                Reporter& reporter, CallbackStarter& callbacks, UserInterface& ui, QObject* parent)
     : QObject(parent), m_serverSettings(serverSettings), m_reportSettings(reportSettings), m_registry(registry),
-      m_contacts(contacts), m_events(events), m_reporter(reporter), m_callbacks(callbacks), m_ui(ui) {}
+      m_contacts(contacts), m_events(events), m_reporter(reporter), m_callbacks(callbacks), m_ui(ui) {
+    connect(&m_socket, &DatagramSocket::readyRead, this, &DatagramServer::ReceiveDatagram);
+    m_receptionCheck.setInterval(kReceptionCheckIntervalMs);
+    connect(&m_receptionCheck, &QTimer::timeout, this, &DatagramServer::checkReception);
+}
 
 DatagramServer::~DatagramServer() {
     stopServer();
@@ -42,19 +55,22 @@ DatagramServer::~DatagramServer() {
 
 bool DatagramServer::StartServer() {
     stopServer();
-    auto* socket = new QUdpSocket(this);
     // A port number beyond 16 bits is refused rather than bound truncated.
     const bool validPort = m_serverSettings.UDP <= kMaxPort;
-    if (!validPort || !socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(m_serverSettings.UDP))) {
+    if (!validPort || !m_socket.open(static_cast<quint16>(m_serverSettings.UDP))) {
         if (validPort)
-            m_ui.showMessage(socket->errorString(), UserInterface::Icon::Error);
+            m_ui.showMessage(m_socket.errorString(), UserInterface::Icon::Error);
         m_ui.showMessage(StringTable::text(kMsgServerDisconnected), UserInterface::Icon::Error);
-        delete socket;
         setInternetStatus(false);
         return false;
     }
-    m_socket = socket;
-    connect(m_socket, &QUdpSocket::readyRead, this, &DatagramServer::ReceiveDatagram);
+    if (m_socket.receiveBufferSize() < DatagramSocket::kRequestedReceiveBuffer)
+        std::fprintf(stderr,
+                     "atalaia: UDP receive buffer %d bytes (asked for %d); raise net.core.rmem_max for bursts\n",
+                     m_socket.receiveBufferSize(), DatagramSocket::kRequestedReceiveBuffer);
+    m_readsAtLastCheck = m_datagramsRead;
+    m_queuedAtLastCheck = false;
+    m_receptionCheck.start();
     setInternetStatus(true);
     if (m_linkWatch)
         m_linkWatch->start();
@@ -62,109 +78,158 @@ bool DatagramServer::StartServer() {
 }
 
 void DatagramServer::stopServer() {
-    if (!m_socket)
-        return;
-    m_socket->disconnect(this);
-    m_socket->close();
-    delete m_socket;
-    m_socket = nullptr;
-}
-
-quint16 DatagramServer::boundPort() const {
-    return m_socket ? m_socket->localPort() : 0;
+    m_receptionCheck.stop();
+    m_kernelDropsBefore += m_socket.kernelDrops();
+    m_socket.close();
 }
 
 bool DatagramServer::sendDatagram(std::span<const quint8> datagram, const QString& address, quint16 port) {
-    if (!m_socket)
-        return false;
-    const qint64 sent = m_socket->writeDatagram(reinterpret_cast<const char*>(datagram.data()),
-                                                static_cast<qint64>(datagram.size()), QHostAddress(address), port);
-    return sent == static_cast<qint64>(datagram.size());
+    bool isIpv4 = false;
+    const quint32 to = QHostAddress(address).toIPv4Address(&isIpv4);
+    return isIpv4 && m_socket.sendTo(datagram, to, port);
 }
 
 void DatagramServer::setInternetStatus(bool online) {
     m_ui.setStatusField(StatusField::Internet, online ? kOnlineText : kOfflineText);
 }
 
+const QString& DatagramServer::addressText(quint32 address) {
+    auto found = m_addressTexts.constFind(address);
+    if (found != m_addressTexts.constEnd())
+        return *found;
+    if (m_addressTexts.size() >= kMaxAddressTexts)
+        m_addressTexts.clear();
+    return *m_addressTexts.insert(address, QHostAddress(address).toString());
+}
+
 void DatagramServer::ReceiveDatagram() {
-    // Pending datagrams are handled in rounds of at most kMaxDatagramsPerRound,
-    // so a flood cannot keep the timers of forwarding and supervision from
-    // running; the rest are taken up again from the event loop. The socket may
-    // be closed by what a datagram triggers, so it is checked on every round.
-    for (int handled = 0; m_socket && m_socket->hasPendingDatagrams(); ++handled) {
-        if (handled == kMaxDatagramsPerRound) {
-            QMetaObject::invokeMethod(this, &DatagramServer::ReceiveDatagram, Qt::QueuedConnection);
+    // One round: batches until the queue is empty or the round is full. What
+    // is left makes the notifier fire again on the next pass of the event loop.
+    for (int handled = 0; m_socket.isOpen() && handled < kMaxDatagramsPerRound;) {
+        const int wanted = std::min(DatagramSocket::kBatchSize, kMaxDatagramsPerRound - handled);
+        const int count = m_socket.receiveBatch(std::span<ReceivedDatagram>(m_batch.data(), size_t(wanted)));
+        if (count <= 0)
             return;
-        }
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 read =
-            m_socket->readDatagram(reinterpret_cast<char*>(m_receive.data()), kMaxDatagramLength, &sender, &senderPort);
-        if (read < 0)
-            break;
-        if (read == 0)
-            continue;
-        m_receivedLength = static_cast<int>(read);
-        m_senderAddress = sender.toString();
-        m_senderPort = senderPort;
-        handleDatagram();
+        m_datagramsRead += quint64(count);
+        handled += count;
+        handleBatch(count);
+        if (count < wanted)
+            return; // the queue is empty
     }
 }
 
-void DatagramServer::handleDatagram() {
-    const std::span<quint8> received(m_receive.data(), static_cast<size_t>(m_receivedLength));
+void DatagramServer::handleBatch(int count) {
+    // Every acknowledgement of the batch goes out before any report is processed further.
+    const quint64 changesBefore = m_registry.changeCount();
+    m_outgoingCount = 0;
+    for (int i = 0; i < count; ++i)
+        m_decisions[size_t(i)] = acknowledge(m_batch[size_t(i)], i);
+    m_socket.sendBatch(std::span<const OutgoingDatagram>(m_outgoing.data(), size_t(m_outgoingCount)));
+
+    for (int i = 0; i < count; ++i) {
+        const bool registryChanged = m_registry.changeCount() != changesBefore;
+        process(m_batch[size_t(i)], m_decisions[size_t(i)], registryChanged);
+    }
+}
+
+DatagramServer::Decision DatagramServer::acknowledge(ReceivedDatagram& datagram, int slot) {
+    using Action = Decision::Action;
+    Decision decision;
+    const std::span<quint8> received = bytesOf(datagram);
     if (!isCompleteDatagram(received))
-        return;
+        return decision;
     PrimaryClient* client = m_registry.FindPrimary(readU16(received, kOffDeviceId));
-    if (CheckDatagram(received, m_receivedLength) != kCheckValid)
-        return;
-    const Header header = *readHeader(received); // complete datagrams always have a header
+    if (CheckDatagram(received, datagram.length) != kCheckValid)
+        return decision;
+    decision.header = *readHeader(received); // complete datagrams always have a header
+    decision.client = client;
 
+    bool refused = false;
     if (client) {
-        switch (header.kind) {
-        case kKindReport:
-            if (const auto report = readDeviceReport(received)) {
-                handleDeviceReport(client, header, *report);
-                client->datagramSequence = header.sequence;
-            }
-            break;
-        case kKindAnswer:
-            client->datagramSequence = header.sequence;
-            std::copy(received.begin(), received.end(), m_answer.begin());
-            m_answerLength = m_receivedLength;
-            emit answerReceived();
-            break;
-        default:
-            client->datagramSequence = header.sequence;
+        switch (decision.header.kind) {
+        case kKindReport: {
+            const bool knownType = decision.header.type == kTypeEvent || decision.header.type == kTypeKeepAlive;
+            decision.report = readDeviceReport(received);
+            // A known report that cannot be read is not acknowledged; an unknown type
+            // is refused whatever its payload, since nothing of it is needed for that.
+            if (knownType && !decision.report)
+                return decision;
+            refused = !knownType;
+            decision.action = Action::Report;
             break;
         }
-        return;
+        case kKindAnswer:
+            decision.action = Action::Answer;
+            return decision;
+        default:
+            decision.action = Action::Other;
+            return decision;
+        }
+    } else if (decision.header.kind == kKindRequest) {
+        decision.action = Action::CallbackRequest; // answered after the callback started
+        return decision;
+    } else {
+        decision.report = readDeviceReport(received);
+        if (!decision.report)
+            return decision;
+        decision.action = Action::Report;
     }
 
-    if (header.kind == kKindRequest) {
-        std::copy(received.begin(), received.end(), m_requestCopy.begin());
-        handleCallbackRequest(header);
-    } else if (const auto report = readDeviceReport(received)) {
-        handleDeviceReport(nullptr, header, *report);
+    DatagramBuffer& answer = m_reportAnswers[size_t(slot)];
+    const int answerLength = buildReportAnswer(received, answer, refused);
+    if (answerLength > 0)
+        m_outgoing[size_t(m_outgoingCount++)] = {std::span<const quint8>(answer.data(), size_t(answerLength)),
+                                                 datagram.address, datagram.port};
+    return decision;
+}
+
+void DatagramServer::process(const ReceivedDatagram& datagram, Decision& decision, bool registryChanged) {
+    using Action = Decision::Action;
+    if (decision.action == Action::Drop)
+        return;
+    if (decision.action == Action::CallbackRequest) {
+        handleCallbackRequest(datagram, decision.header);
+        return;
+    }
+    PrimaryClient* client = decision.client;
+    if (client && registryChanged) {
+        // The record may have gone with an earlier datagram's consequences: find it again.
+        client = m_registry.FindPrimary(decision.header.account());
+        if (!client)
+            return;
+    }
+    switch (decision.action) {
+    case Action::Report:
+        handleDeviceReport(client, datagram, decision);
+        if (client)
+            client->datagramSequence = decision.header.sequence;
+        break;
+    case Action::Answer:
+        client->datagramSequence = decision.header.sequence;
+        std::copy(datagram.bytes.begin(), datagram.bytes.begin() + datagram.length, m_answer.begin());
+        m_answerLength = datagram.length;
+        emit answerReceived();
+        break;
+    default:
+        client->datagramSequence = decision.header.sequence;
+        break;
     }
 }
 
-void DatagramServer::handleDeviceReport(PrimaryClient* client, const Header& header, const DeviceReport& report) {
-    // The acknowledgement goes out before anything is recorded, raised or forwarded.
-    const bool knownType = header.type == kTypeEvent || header.type == kTypeKeepAlive;
-    const std::span<const quint8> received(m_receive.data(), static_cast<size_t>(m_receivedLength));
-    const int answerLength = buildReportAnswer(received, m_reportAnswer, client != nullptr && !knownType);
-    if (answerLength > 0)
-        sendDatagram(std::span<const quint8>(m_reportAnswer.data(), static_cast<size_t>(answerLength)), m_senderAddress,
-                     m_senderPort);
-
+void DatagramServer::handleDeviceReport(PrimaryClient* client, const ReceivedDatagram& datagram,
+                                        const Decision& decision) {
+    // Only a refused report of an unknown type may come without a payload to record.
+    if (!decision.report)
+        return;
+    const DeviceReport& report = *decision.report;
+    const Header& header = decision.header;
     // The channel byte now holds the channel that the check derived from it.
-    m_contacts.ClientContact(client, report.account, m_senderAddress, m_senderPort, m_receive[kOffChannel],
-                             report.period);
+    m_contacts.ClientContact(client, report.account, addressText(datagram.address), datagram.port,
+                             datagram.bytes[kOffChannel], report.period);
 
     if (header.type == kTypeEvent) {
         if (!client) {
-            raiseUnregisteredEvent(header, report);
+            raiseUnregisteredEvent(datagram, decision);
         } else if (client->status != ClientStatus::New) {
             ClientRecord* target = client->FindAccount(report.account);
             if (!target)
@@ -182,9 +247,11 @@ void DatagramServer::handleDeviceReport(PrimaryClient* client, const Header& hea
     }
 }
 
-void DatagramServer::raiseUnregisteredEvent(const Header& header, const DeviceReport& report) {
+void DatagramServer::raiseUnregisteredEvent(const ReceivedDatagram& datagram, const Decision& decision) {
+    const DeviceReport report = *decision.report;
     const bool logAll = m_serverSettings.LogAll;
-    const QString name = QStringLiteral("%1:%2").arg(m_senderAddress).arg(m_senderPort).left(kMaxSenderNameLength);
+    const QString name =
+        QStringLiteral("%1:%2").arg(addressText(datagram.address)).arg(datagram.port).left(kMaxSenderNameLength);
     QPointer<DatagramServer> self(this);
     auto list = [self, logAll, name, report](ReportResult result) {
         if (self && logAll)
@@ -194,7 +261,7 @@ void DatagramServer::raiseUnregisteredEvent(const Header& header, const DeviceRe
     if (m_reportSettings.transparent) {
         ReportRequest request;
         request.account = report.account;
-        request.reportAccount = header.account();
+        request.reportAccount = decision.header.account();
         request.code = report.code;
         request.partition = report.partition;
         request.zone = report.zone;
@@ -204,22 +271,47 @@ void DatagramServer::raiseUnregisteredEvent(const Header& header, const DeviceRe
     }
 }
 
-void DatagramServer::handleCallbackRequest(const Header& header) {
+void DatagramServer::handleCallbackRequest(const ReceivedDatagram& datagram, const Header& header) {
+    std::copy(datagram.bytes.begin(), datagram.bytes.begin() + datagram.length, m_requestCopy.begin());
     if (header.code != kCodeCallback)
         return;
-    const std::span<const quint8> request(m_requestCopy.data(), static_cast<size_t>(m_receivedLength));
+    const std::span<const quint8> request(m_requestCopy.data(), size_t(datagram.length));
     const auto callback = readCallbackRequest(request);
     if (!callback)
         return;
     PrimaryClient* client = m_registry.FindPrimary(callback->account);
+    const QString& address = addressText(datagram.address);
 
-    // The sender gets its answer at once; the callback itself runs on.
-    const int answerLength = buildCallbackAnswer(request, m_requestAnswer, client != nullptr);
-    if (answerLength > 0)
-        sendDatagram(std::span<const quint8>(m_requestAnswer.data(), static_cast<size_t>(answerLength)),
-                     m_senderAddress, m_senderPort);
+    // The callback is flagged and started first; the sender's answer follows.
     if (client) {
         client->remoteCallback = true;
-        m_callbacks.StartCallback(client, m_senderAddress, callback->port);
+        m_callbacks.StartCallback(client, address, callback->port);
     }
+    const int answerLength = buildCallbackAnswer(request, m_requestAnswer, client != nullptr);
+    if (answerLength > 0)
+        m_socket.sendTo(std::span<const quint8>(m_requestAnswer.data(), size_t(answerLength)), datagram.address,
+                        datagram.port);
+}
+
+void DatagramServer::checkReception() {
+    if (!m_socket.isOpen())
+        return;
+    const bool readSince = m_datagramsRead != m_readsAtLastCheck;
+    const bool queued = m_socket.hasQueuedDatagrams();
+    const bool wedged = queued && m_queuedAtLastCheck && !readSince;
+    m_readsAtLastCheck = m_datagramsRead;
+    m_queuedAtLastCheck = queued && !wedged;
+    if (!wedged)
+        return;
+
+    // Datagrams waited through a whole check with nothing read: the socket is no
+    // longer watched. A new notifier takes over, and a round is read at once.
+    ++m_recoveries;
+    m_socket.rearm();
+    const QString notice =
+        QStringLiteral("Recepção UDP retomada em %1 (porta %2)").arg(TimeText::now(), QString::number(boundPort()));
+    m_ui.setStatusField(StatusField::Notice, notice);
+    std::fprintf(stderr, "atalaia: %s: UDP socket had queued datagrams and no reads; its notifier was re-armed\n",
+                 qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)));
+    ReceiveDatagram();
 }

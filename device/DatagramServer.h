@@ -1,13 +1,17 @@
 #pragma once
 
+#include "device/DatagramSocket.h"
 #include "device/TaviComCodec.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <array>
+#include <optional>
 #include <span>
 
-class QUdpSocket;
 class CallbackStarter;
 class ClientRecord;
 class ClientRegistry;
@@ -27,6 +31,18 @@ struct ServerSettings;
 // registered clients to command requests are copied into the answer buffer
 // and announced by answerReceived().
 //
+// Reading: each time the socket is readable, one round takes at most
+// kMaxDatagramsPerRound datagrams in batches; the rest wait for the next
+// round, which the socket's notifier starts from the event loop, so a flood
+// cannot keep the timers of forwarding and supervision from running. Within a
+// batch every acknowledgement is built and sent (in one system call) before
+// any report of the batch is processed further.
+//
+// Supervision: once a second the server checks that it keeps reading. A
+// socket that held queued datagrams at two checks in a row with no read in
+// between is wedged: its notifier is replaced, a round is read at once, and
+// the operator is told (status bar and standard error).
+//
 // Threads: everything here runs on the main thread; the buffers are single
 // instances read by the command requests through this object.
 class DatagramServer : public QObject {
@@ -36,6 +52,7 @@ public:
     static constexpr int kMsgServerDisconnected = 121;
     // Datagrams handled in one go before the event loop gets its turn.
     static constexpr int kMaxDatagramsPerRound = 64;
+    static constexpr int kReceptionCheckIntervalMs = 1000;
 
     DatagramServer(const ServerSettings& serverSettings, const ReportSettings& reportSettings, ClientRegistry& registry,
                    ContactRecorder& contacts, EventRaiser& events, Reporter& reporter, CallbackStarter& callbacks,
@@ -51,17 +68,12 @@ public:
     bool StartServer();
     // Closes the socket (shutdown, or a port change before StartServer again).
     void stopServer();
-    bool isRunning() const { return m_socket != nullptr; }
-    quint16 boundPort() const;
+    bool isRunning() const { return m_socket.isOpen(); }
+    quint16 boundPort() const { return m_socket.localPort(); }
 
-    // Sends length bytes of a sealed datagram to address:port; false when the
-    // server is not running or the send failed.
+    // Sends a sealed datagram to address:port; false when the server is not
+    // running, the address is not IPv4 or the send failed.
     bool sendDatagram(std::span<const quint8> datagram, const QString& address, quint16 port);
-
-    // Sender and length of the last datagram read.
-    const QString& senderAddress() const { return m_senderAddress; }
-    quint16 senderPort() const { return m_senderPort; }
-    int receivedLength() const { return m_receivedLength; }
 
     // The last answer of a registered client (for the command requests).
     const TaviCom::DatagramBuffer& answerBuffer() const { return m_answer; }
@@ -69,18 +81,40 @@ public:
     // The last request of an unregistered sender.
     const TaviCom::DatagramBuffer& requestCopy() const { return m_requestCopy; }
 
+    // One supervision check (the once-a-second timer's step).
+    void checkReception();
+
+    // Figures of the datagram path since the server was created.
+    quint64 datagramsRead() const { return m_datagramsRead; }
+    quint64 kernelDrops() const { return m_kernelDropsBefore + m_socket.kernelDrops(); }
+    int receptionRecoveries() const { return m_recoveries; }
+    int receiveBufferSize() const { return m_socket.receiveBufferSize(); }
+
+    // The socket, for supervision tests that wedge its notifier.
+    DatagramSocket& socketForTest() { return m_socket; }
+
 signals:
     // An answer of a registered client was copied into the answer buffer.
     void answerReceived();
 
-private slots:
-    void ReceiveDatagram();
-
 private:
-    void handleDatagram();
-    void handleDeviceReport(PrimaryClient* client, const TaviCom::Header& header, const TaviCom::DeviceReport& report);
-    void raiseUnregisteredEvent(const TaviCom::Header& header, const TaviCom::DeviceReport& report);
-    void handleCallbackRequest(const TaviCom::Header& header);
+    // What the acknowledging pass decided for one datagram of a batch.
+    struct Decision {
+        enum class Action { Drop, Report, Answer, Other, CallbackRequest };
+        Action action = Action::Drop;
+        PrimaryClient* client = nullptr;
+        TaviCom::Header header;
+        std::optional<TaviCom::DeviceReport> report;
+    };
+
+    void ReceiveDatagram();
+    void handleBatch(int count);
+    Decision acknowledge(ReceivedDatagram& datagram, int slot);
+    void process(const ReceivedDatagram& datagram, Decision& decision, bool registryChanged);
+    void handleDeviceReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
+    void raiseUnregisteredEvent(const ReceivedDatagram& datagram, const Decision& decision);
+    void handleCallbackRequest(const ReceivedDatagram& datagram, const TaviCom::Header& header);
+    const QString& addressText(quint32 address);
     void setInternetStatus(bool online);
 
     const ServerSettings& m_serverSettings;
@@ -93,15 +127,25 @@ private:
     UserInterface& m_ui;
     LinkStatusWatch* m_linkWatch = nullptr;
 
-    QUdpSocket* m_socket = nullptr;
-    QString m_senderAddress;
-    quint16 m_senderPort = 0;
-    int m_receivedLength = 0;
+    DatagramSocket m_socket;
+    QTimer m_receptionCheck;
+    quint64 m_datagramsRead = 0;
+    quint64 m_readsAtLastCheck = 0;
+    bool m_queuedAtLastCheck = false;
+    int m_recoveries = 0;
+    quint64 m_kernelDropsBefore = 0; // of sockets closed since
 
-    TaviCom::DatagramBuffer m_receive{};
+    // The dotted text of the last sender addresses, formatted once each.
+    QHash<quint32, QString> m_addressTexts;
+
+    std::array<ReceivedDatagram, DatagramSocket::kBatchSize> m_batch{};
+    std::array<Decision, DatagramSocket::kBatchSize> m_decisions{};
+    std::array<TaviCom::DatagramBuffer, DatagramSocket::kBatchSize> m_reportAnswers{};
+    std::array<OutgoingDatagram, DatagramSocket::kBatchSize> m_outgoing{};
+    int m_outgoingCount = 0;
+
     TaviCom::DatagramBuffer m_answer{};
     int m_answerLength = 0;
     TaviCom::DatagramBuffer m_requestCopy{};
-    TaviCom::DatagramBuffer m_reportAnswer{};
     TaviCom::DatagramBuffer m_requestAnswer{};
 };

@@ -19,6 +19,10 @@ CInfoBar::CInfoBar(QWidget* parent) : QWidget(parent) {
     addField(StatusField::ReportStatus, StringTable::text(kStrStatus));
     addField(StatusField::Operator, StringTable::text(kStrOperator));
     layout->addStretch(1);
+    auto* notice = new QLabel(this);
+    notice->setObjectName(QStringLiteral("field%1").arg(StatusField::Notice));
+    layout->addWidget(notice);
+    m_fields.insert(StatusField::Notice, notice);
     setField(StatusField::ReportMode, QStringLiteral("Desligado"));
     setReportStatusVisible(false);
 }

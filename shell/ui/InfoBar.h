@@ -5,7 +5,8 @@
 #include <QWidget>
 
 // The status bar at the bottom of the main window: "Internet:", "Reporta por:",
-// "Status:" and "Operador:" with their read-only value fields.
+// "Status:" and "Operador:" with their read-only value fields, and at the right
+// a notice field without a caption for what the receiver says about itself.
 class CInfoBar : public QWidget {
     Q_OBJECT
 public:

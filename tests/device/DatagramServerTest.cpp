@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -173,21 +174,95 @@ TEST_F(DatagramServerTest, RegisteredEventIsAcknowledgedFirstThenRecordedAndRais
         EXPECT_EQ(readU16(receive(), kOffSequence), seq);
 }
 
-TEST_F(DatagramServerTest, FloodIsAnsweredInRounds) {
-    // More datagrams than one round takes are pending at once: the rounds go on
-    // from the event loop until every one is answered.
-    constexpr int kFlood = 3 * DatagramServer::kMaxDatagramsPerRound;
+TEST_F(DatagramServerTest, BurstsLargerThanARoundAreAllAnsweredRoundAfterRound) {
+    // Bursts beyond the round limit, interleaved with single reports, round after
+    // round: the socket must stay watched, and every report gets its answer.
+    constexpr int kRounds = 3000;
+    constexpr int kBurst = DatagramServer::kMaxDatagramsPerRound + DatagramSocket::kBatchSize + 3;
+    DatagramFields keepAlive;
+    keepAlive.type = kTypeKeepAlive;
+    keepAlive.deviceId = kDeviceId;
+    DatagramFields unregistered = keepAlive;
+    unregistered.deviceId = kUnknownDeviceId;
+    quint16 sequence = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const int count = round % 2 == 0 ? kBurst : 1;
+        std::vector<quint16> sent;
+        for (int i = 0; i < count; ++i) {
+            DatagramFields& fields = i % 3 == 2 ? unregistered : keepAlive;
+            fields.sequence = ++sequence;
+            sent.push_back(sequence);
+            send(makeDatagram(fields));
+        }
+        std::vector<quint16> answered;
+        for (int i = 0; i < count; ++i) {
+            const auto answer = receive();
+            if (answer.size() != 18u)
+                break;
+            answered.push_back(readU16(answer, kOffSequence));
+        }
+        ASSERT_EQ(answered, sent) << "round " << round;
+    }
+    EXPECT_EQ(server.receptionRecoveries(), 0) << "the path never needed its supervision";
+}
+
+TEST_F(DatagramServerTest, SupervisionRecoversASocketWhoseNotifierWasDisabledBehindItsBack) {
     DatagramFields fields;
     fields.type = kTypeKeepAlive;
     fields.deviceId = kDeviceId;
-    for (int seq = 1; seq <= kFlood; ++seq) {
-        fields.sequence = quint16(seq);
-        send(makeDatagram(fields));
-    }
-    int answered = 0;
-    while (answered < kFlood && !receive().empty())
-        ++answered;
-    EXPECT_EQ(answered, kFlood);
+    const auto settle = [] {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (elapsed.elapsed() < 100)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
+
+    // A datagram seen queued at one check and read before the next is no wedge.
+    server.checkReception();
+    fields.sequence = 1;
+    send(makeDatagram(fields));
+    server.checkReception();
+    EXPECT_EQ(readU16(receive(), kOffSequence), 1);
+    server.checkReception();
+    EXPECT_EQ(server.receptionRecoveries(), 0);
+
+    // Wedged: queued at two checks in a row, nothing read in between.
+    server.socketForTest().readNotifier()->setEnabled(false);
+    fields.sequence = 2;
+    send(makeDatagram(fields));
+    settle();
+    EXPECT_FALSE(device.hasPendingDatagrams()) << "nobody reads the socket";
+    server.checkReception();
+    EXPECT_EQ(server.receptionRecoveries(), 0) << "one sighting is not yet a wedge";
+    server.checkReception();
+    EXPECT_EQ(server.receptionRecoveries(), 1);
+    EXPECT_EQ(readU16(receive(), kOffSequence), 2) << "read at once by the recovery";
+    EXPECT_TRUE(ui.statusFields.value(StatusField::Notice).startsWith(QStringLiteral("Recepção UDP retomada")));
+
+    // The new notifier carries the traffic that follows.
+    fields.sequence = 3;
+    EXPECT_EQ(readU16(exchange(fields), kOffSequence), 3);
+    server.checkReception();
+    server.checkReception();
+    EXPECT_EQ(server.receptionRecoveries(), 1) << "an idle socket is left alone";
+}
+
+TEST_F(DatagramServerTest, UnknownTypeWithAShortPayloadIsRefusedAndItsSequenceKept) {
+    DatagramFields fields;
+    fields.deviceId = kDeviceId;
+    fields.type = 0x33;
+    fields.sequence = 0x0909;
+    auto bytes = makeDatagram(fields);
+    writeU16(bytes, kOffPayloadLength, 4);
+    bytes.resize(size_t(finishDatagram(bytes, 4, 4)));
+    send(bytes);
+    const auto refused = receive();
+    ASSERT_EQ(refused.size(), 18u);
+    EXPECT_EQ(refused[kOffType], kTypeRefused);
+    EXPECT_EQ(refused[kOffCode], kCodeUnknownType);
+    EXPECT_EQ(readU16(refused, kOffSequence), 0x0909);
+    EXPECT_EQ(client->datagramSequence, 0x0909);
+    EXPECT_EQ(client->linkState, LinkState::NotHeard) << "no payload to record a contact from";
 }
 
 TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
@@ -293,7 +368,10 @@ TEST_F(DatagramServerTest, CallbackRequestsOfUnregisteredSenders) {
     fields.sequence = 77;
     fields.payload = callbackPayload(kAccount, 5060);
 
+    bool answeredBeforeStart = true;
+    callbacks.onStart = [&] { answeredBeforeStart = device.hasPendingDatagrams(); };
     const auto accepted = exchange(fields);
+    EXPECT_FALSE(answeredBeforeStart) << "flagged and started first, answered after";
     ASSERT_EQ(accepted.size(), 18u);
     EXPECT_EQ(accepted[kOffType], kTypeAcknowledged);
     EXPECT_EQ(accepted[kOffCode], kCodeAccepted);

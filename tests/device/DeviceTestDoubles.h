@@ -56,7 +56,10 @@ public:
         bool remoteCallback;
     };
     void StartCallback(PrimaryClient* client, const QString& address, quint16 port) override {
+        if (onStart)
+            onStart();
         calls.append({client, address, port, client && client->remoteCallback});
     }
     QList<Call> calls;
+    std::function<void()> onStart;
 };
