@@ -1,5 +1,6 @@
 #include "clients/ClientRegistry.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -82,6 +83,7 @@ void ClientRegistry::Register(ClientRecord* record, bool save) {
                 if (node->record == record)
                     return;
             insert(m_primary, bucket, record);
+            m_firstPrimary[record->account] = static_cast<PrimaryClient*>(record); // now the head of its chain
         }
         insert(m_name, textBucket(record->name), record);
         if (record->isMulticom()) {
@@ -105,8 +107,10 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
         return;
     {
         TimedLockGuard guard(m_lock);
-        if (record->isPrimary())
+        if (record->isPrimary()) {
             remove(m_primary, accountBucket(record->account), record);
+            refreshFirstPrimary(record->account);
+        }
         remove(m_name, textBucket(record->name), record);
         if (record->isMulticom()) {
             remove(m_multicomAccount, accountBucket(record->account), record);
@@ -122,12 +126,19 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
         saveList();
 }
 
+void ClientRegistry::refreshFirstPrimary(quint16 account) {
+    m_firstPrimary[account] = nullptr;
+    for (Node* node = m_primary[accountBucket(account)]; node; node = node->next) {
+        if (node->account == account) {
+            m_firstPrimary[account] = static_cast<PrimaryClient*>(node->record);
+            return;
+        }
+    }
+}
+
 PrimaryClient* ClientRegistry::FindPrimary(quint16 account) {
     TimedLockGuard guard(m_lock);
-    for (Node* node = m_primary[accountBucket(account)]; node; node = node->next)
-        if (node->account == account)
-            return static_cast<PrimaryClient*>(node->record);
-    return nullptr;
+    return m_firstPrimary[account];
 }
 
 ClientRecord* ClientRegistry::FindMulticomAccount(quint16 account) {
@@ -201,6 +212,7 @@ void ClientRegistry::Shutdown() {
     std::vector<PrimaryClient*> primaries;
     ForEachPrimary([&primaries](PrimaryClient* p) { primaries.push_back(p); });
     clear(m_primary);
+    std::fill_n(m_firstPrimary.get(), 0x10000, nullptr);
     clear(m_name);
     clear(m_mac);
     clear(m_address);

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <functional>
+#include <memory>
 
 // Every client record the server knows, filed in five fixed 256-bucket hash
 // indexes (primary accounts, names, Multicom accounts, MAC keys, addresses).
@@ -80,6 +81,8 @@ private:
     };
     using Index = Node* [kBucketCount];
 
+    void refreshFirstPrimary(quint16 account);
+
     static void insert(Index& index, int bucket, ClientRecord* record);
     static void remove(Index& index, int bucket, ClientRecord* record);
     static void clear(Index& index);
@@ -90,6 +93,10 @@ private:
     Index m_mac{};
     Index m_address{};
     Index m_multicomAccount{};
+    // What FindPrimary finds for each account (the first of its chain), kept
+    // beside the primary index so that the datagram path looks a client up
+    // without walking a chain: with every account registered a chain holds 256.
+    std::unique_ptr<PrimaryClient* []> m_firstPrimary { new PrimaryClient* [0x10000] {} };
     TimedLock m_lock;
     QHash<quint64, ClientRecord*> m_live;
     quint64 m_nextSerial = 1;
