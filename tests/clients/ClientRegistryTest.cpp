@@ -116,6 +116,8 @@ TEST(ClientRegistryTest, RemovalFromASharedBucketAndIterationOrder) {
     EXPECT_EQ(registry.findBySerial(d->serial), nullptr);
     EXPECT_EQ(registry.findBySerial(b->serial), b);
     EXPECT_EQ(registry.primaryCount(), 2);
+    registry.Shutdown();
+    EXPECT_EQ(registry.FindPrimary(0x0000), nullptr) << "nothing found once the records are gone";
     delete c;
     delete d;
 }
