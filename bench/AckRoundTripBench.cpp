@@ -26,6 +26,7 @@
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
 #include "device/DatagramServer.h"
+#include "device/DeviceReportIntake.h"
 #include "device/TaviComCodec.h"
 #include "events/EventRaiser.h"
 #include "events/InternalEventTable.h"
@@ -130,7 +131,8 @@ protected:
         }
         if (m_fill)
             pages.refillAll(registry);
-        DatagramServer server(serverSettings, reportSettings, registry, contacts, events, reporter, callbacks, ui);
+        DeviceReportIntake intake(serverSettings, reportSettings, contacts, events, reporter);
+        DatagramServer server(serverSettings, registry, intake, callbacks, ui);
         const bool started = server.StartServer();
         receiveBuffer = server.receiveBufferSize();
         m_port.set_value(started ? server.boundPort() : 0);

@@ -1,20 +1,17 @@
 #include "device/DatagramServer.h"
 
-#include "clients/ClientContact.h"
 #include "clients/ClientRegistry.h"
 #include "common/StringTable.h"
 #include "common/TimeText.h"
 #include "common/UserInterface.h"
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
+#include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "events/EventRaiser.h"
-#include "reporting/ReportSettings.h"
-#include "reporting/Reporter.h"
 
 #include <QDateTime>
 #include <QHostAddress>
-#include <QPointer>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -24,8 +21,6 @@ using namespace TaviCom;
 
 namespace {
 
-// The name under which an event of an unregistered device is listed: "address:port".
-constexpr int kMaxSenderNameLength = 23;
 constexpr quint32 kMaxPort = 0xFFFF;
 // Sender address texts kept formatted; the cache starts over beyond this.
 constexpr int kMaxAddressTexts = 4096;
@@ -39,11 +34,11 @@ std::span<quint8> bytesOf(ReceivedDatagram& datagram) {
 
 } // namespace
 
-DatagramServer::DatagramServer(const ServerSettings& serverSettings, const ReportSettings& reportSettings,
-                               ClientRegistry& registry, ContactRecorder& contacts, EventRaiser& events,
-                               Reporter& reporter, CallbackStarter& callbacks, UserInterface& ui, QObject* parent)
-    : QObject(parent), m_serverSettings(serverSettings), m_reportSettings(reportSettings), m_registry(registry),
-      m_contacts(contacts), m_events(events), m_reporter(reporter), m_callbacks(callbacks), m_ui(ui) {
+DatagramServer::DatagramServer(const ServerSettings& serverSettings, ClientRegistry& registry,
+                               DeviceReportIntake& intake, CallbackStarter& callbacks, UserInterface& ui,
+                               QObject* parent)
+    : QObject(parent), m_serverSettings(serverSettings), m_registry(registry), m_intake(intake), m_callbacks(callbacks),
+      m_ui(ui) {
     connect(&m_socket, &DatagramSocket::readyRead, this, &DatagramServer::ReceiveDatagram);
     m_receptionCheck.setInterval(kReceptionCheckIntervalMs);
     connect(&m_receptionCheck, &QTimer::timeout, this, &DatagramServer::checkReception);
@@ -200,7 +195,7 @@ void DatagramServer::process(const ReceivedDatagram& datagram, Decision& decisio
     }
     switch (decision.action) {
     case Action::Report:
-        handleDeviceReport(client, datagram, decision);
+        handOnReport(client, datagram, decision);
         if (client)
             client->datagramSequence = decision.header.sequence;
         break;
@@ -216,59 +211,36 @@ void DatagramServer::process(const ReceivedDatagram& datagram, Decision& decisio
     }
 }
 
-void DatagramServer::handleDeviceReport(PrimaryClient* client, const ReceivedDatagram& datagram,
-                                        const Decision& decision) {
+void DatagramServer::handOnReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision) {
     // Only a refused report of an unknown type may come without a payload to record.
     if (!decision.report)
         return;
     const DeviceReport& report = *decision.report;
-    const Header& header = decision.header;
-    // The channel byte now holds the channel that the check derived from it.
-    m_contacts.ClientContact(client, report.account, addressText(datagram.address), datagram.port,
-                             datagram.bytes[kOffChannel], report.period);
-
-    if (header.type == kTypeEvent) {
-        if (!client) {
-            raiseUnregisteredEvent(datagram, decision);
-        } else if (client->status != ClientStatus::New) {
-            ClientRecord* target = client->FindAccount(report.account);
-            if (!target)
-                target = client;
-            // A blocked account raises nothing; the raiser refuses it too.
-            if (target->status != ClientStatus::Blocked)
-                m_events.RaiseClientEvent(target, report.code, report.partition, report.zone, EventProtocol::TaviCom);
-        }
-    } else if (header.type == kTypeKeepAlive) {
-        if (m_reportSettings.reportHeartbeat && (client || m_reportSettings.transparent)) {
-            ReportRequest heartbeat;
-            heartbeat.reportAccount = header.account();
-            m_reporter.ReportEvent(heartbeat, [](ReportResult) {});
-        }
+    DeviceReportIn in;
+    switch (decision.header.type) {
+    case kTypeEvent:
+        in.type = DeviceReportIn::Type::Event;
+        break;
+    case kTypeKeepAlive:
+        in.type = DeviceReportIn::Type::KeepAlive;
+        break;
+    default:
+        in.type = DeviceReportIn::Type::Other;
+        break;
     }
-}
-
-void DatagramServer::raiseUnregisteredEvent(const ReceivedDatagram& datagram, const Decision& decision) {
-    const DeviceReport report = *decision.report;
-    const bool logAll = m_serverSettings.LogAll;
-    const QString name =
-        QStringLiteral("%1:%2").arg(addressText(datagram.address)).arg(datagram.port).left(kMaxSenderNameLength);
-    QPointer<DatagramServer> self(this);
-    auto list = [self, logAll, name, report](ReportResult result) {
-        if (self && logAll)
-            self->m_events.AddEventLine(result, name, report.account, report.code, report.partition, report.zone,
-                                        EventProtocol::TaviCom, std::nullopt);
-    };
-    if (m_reportSettings.transparent) {
-        ReportRequest request;
-        request.account = report.account;
-        request.reportAccount = decision.header.account();
-        request.code = report.code;
-        request.partition = report.partition;
-        request.zone = report.zone;
-        m_reporter.ReportEvent(request, list);
-    } else {
-        list(ReportResult::NotSent);
-    }
+    in.target = DeviceReportIn::Target::AccountOrClient;
+    in.protocol = EventProtocol::TaviCom;
+    in.account = report.account;
+    in.code = report.code;
+    in.partition = report.partition;
+    in.zone = report.zone;
+    in.channel = datagram.bytes[kOffChannel]; // the channel that the check derived from the byte
+    in.period = report.period;
+    in.address = addressText(datagram.address);
+    in.port = datagram.port;
+    in.reportAccount = decision.header.account();
+    in.client = client;
+    m_intake.takeReport(in);
 }
 
 void DatagramServer::handleCallbackRequest(const ReceivedDatagram& datagram, const Header& header) {

@@ -13,21 +13,17 @@
 #include <span>
 
 class CallbackStarter;
-class ClientRecord;
 class ClientRegistry;
-class ContactRecorder;
-class EventRaiser;
+class DeviceReportIntake;
 class LinkStatusWatch;
 class PrimaryClient;
-class Reporter;
 class UserInterface;
-struct ReportSettings;
 struct ServerSettings;
 
 // The server's UDP endpoint for the TaviCom devices (the datagram socket).
 // It binds the configured "UDP" port on every local IPv4 address, reads every
 // datagram on the main thread, acknowledges each device report at once and
-// only then records the contact, raises or forwards the event. Answers of
+// only then hands it to the intake (contact, event, forwarding). Answers of
 // registered clients to command requests are copied into the answer buffer
 // and announced by answerReceived().
 //
@@ -54,9 +50,8 @@ public:
     static constexpr int kMaxDatagramsPerRound = 64;
     static constexpr int kReceptionCheckIntervalMs = 1000;
 
-    DatagramServer(const ServerSettings& serverSettings, const ReportSettings& reportSettings, ClientRegistry& registry,
-                   ContactRecorder& contacts, EventRaiser& events, Reporter& reporter, CallbackStarter& callbacks,
-                   UserInterface& ui, QObject* parent = nullptr);
+    DatagramServer(const ServerSettings& serverSettings, ClientRegistry& registry, DeviceReportIntake& intake,
+                   CallbackStarter& callbacks, UserInterface& ui, QObject* parent = nullptr);
     ~DatagramServer() override;
 
     // Started by a successful StartServer (once; a restart leaves it running).
@@ -111,18 +106,14 @@ private:
     void handleBatch(int count);
     Decision acknowledge(ReceivedDatagram& datagram, int slot);
     void process(const ReceivedDatagram& datagram, Decision& decision, bool registryChanged);
-    void handleDeviceReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
-    void raiseUnregisteredEvent(const ReceivedDatagram& datagram, const Decision& decision);
+    void handOnReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
     void handleCallbackRequest(const ReceivedDatagram& datagram, const TaviCom::Header& header);
     const QString& addressText(quint32 address);
     void setInternetStatus(bool online);
 
     const ServerSettings& m_serverSettings;
-    const ReportSettings& m_reportSettings;
     ClientRegistry& m_registry;
-    ContactRecorder& m_contacts;
-    EventRaiser& m_events;
-    Reporter& m_reporter;
+    DeviceReportIntake& m_intake;
     CallbackStarter& m_callbacks;
     UserInterface& m_ui;
     LinkStatusWatch* m_linkWatch = nullptr;

@@ -30,9 +30,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_requests(m_registry, m_internalRaiser, m_reportSender),
       m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui),
       m_contacts(m_registry, m_pages, m_events, m_internalEvents),
-      m_datagram(m_serverSettings, m_reportSettings, m_registry, m_contacts, m_events, m_reportSender, m_callbacks,
-                 m_ui),
-      m_linkWatch(m_registry, m_requests, m_ui),
+      m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
+      m_datagram(m_serverSettings, m_registry, m_intake, m_callbacks, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
       m_monitor(m_registry, m_pages, m_requests, m_ui, m_serverSettings, m_dir), m_multicom(m_ui, m_sessionProtocol) {
     m_reportSender.setInternalEventRaiser(&m_internalRaiser);
     m_reportSender.setEventRequestSink(&m_requests);

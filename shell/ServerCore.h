@@ -8,6 +8,7 @@
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
 #include "device/DatagramServer.h"
+#include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "device/MulticomListener.h"
 #include "device/SessionProtocol.h"
@@ -113,6 +114,7 @@ private:
     // Device link.
     NoCallbackStarter m_callbacks;
     NoSessionProtocol m_sessionProtocol;
+    DeviceReportIntake m_intake;
     DatagramServer m_datagram;
     LinkStatusWatch m_linkWatch;
     ClientMonitor m_monitor;

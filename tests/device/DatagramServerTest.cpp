@@ -6,6 +6,7 @@
 #include "common/Crc16.h"
 #include "common/StringTable.h"
 #include "config/ServerSettings.h"
+#include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
@@ -100,7 +101,8 @@ protected:
     RecordingReporter reporter;
     RecordingCallbackStarter callbacks;
     RecordingUserInterface ui;
-    DatagramServer server{serverSettings, reportSettings, registry, contacts, events, reporter, callbacks, ui};
+    DeviceReportIntake intake{serverSettings, reportSettings, contacts, events, reporter};
+    DatagramServer server{serverSettings, registry, intake, callbacks, ui};
     QUdpSocket device;
     PrimaryClient* client = nullptr;
     DependentAccount* dependent = nullptr;
@@ -265,7 +267,7 @@ TEST_F(DatagramServerTest, UnknownTypeWithAShortPayloadIsRefusedAndItsSequenceKe
     EXPECT_EQ(client->linkState, LinkState::NotHeard) << "no payload to record a contact from";
 }
 
-TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
+TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedAndLeftToTheRaiserToRefuse) {
     client->status = ClientStatus::Blocked;
     dependent->status = ClientStatus::Blocked;
     reporter.immediateResult = ReportResult::Failed;
@@ -275,7 +277,9 @@ TEST_F(DatagramServerTest, BlockedClientIsAcknowledgedAndRecordedWithoutEvent) {
     const auto answer = exchange(fields);
     ASSERT_EQ(answer.size(), 18u);
     EXPECT_EQ(answer[kOffType], kTypeAcknowledged);
-    EXPECT_TRUE(events.clientEvents.isEmpty());
+    // The raiser refuses a blocked client's event; it is handed on only for that.
+    ASSERT_EQ(events.clientEvents.size(), 1);
+    EXPECT_EQ(events.clientEvents[0].client, client);
     EXPECT_EQ(client->linkState, LinkState::Ok) << "still recorded as heard";
     EXPECT_EQ(client->lastContact, QStringLiteral("11/06/2024 10:00:00"));
 }
@@ -462,7 +466,7 @@ TEST_F(DatagramServerTest, StartFailureShowsErrorAndGoesOffline) {
     ServerSettings taken;
     taken.UDP = server.boundPort();
     RecordingUserInterface otherUi;
-    DatagramServer second(taken, reportSettings, registry, contacts, events, reporter, callbacks, otherUi);
+    DatagramServer second(taken, registry, intake, callbacks, otherUi);
     second.setLinkStatusWatch(&watch);
     EXPECT_FALSE(second.StartServer());
     EXPECT_FALSE(second.isRunning());
@@ -475,7 +479,7 @@ TEST_F(DatagramServerTest, StartFailureShowsErrorAndGoesOffline) {
     ServerSettings tooLarge;
     tooLarge.UDP = 0x10000 + server.boundPort();
     RecordingUserInterface thirdUi;
-    DatagramServer third(tooLarge, reportSettings, registry, contacts, events, reporter, callbacks, thirdUi);
+    DatagramServer third(tooLarge, registry, intake, callbacks, thirdUi);
     EXPECT_FALSE(third.StartServer()) << "never bound with the port number cut to 16 bits";
     ASSERT_EQ(thirdUi.messages.size(), 1);
     EXPECT_EQ(thirdUi.messages[0].text, StringTable::text(DatagramServer::kMsgServerDisconnected));
