@@ -22,12 +22,15 @@
 #include "clients/ClientContact.h"
 #include "clients/ClientPages.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
+#include "common/EventRequests.h"
 #include "common/UserInterface.h"
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
 #include "device/DatagramServer.h"
 #include "device/DeviceReportIntake.h"
 #include "device/TaviComCodec.h"
+#include "events/ClientReturnRaiser.h"
 #include "events/EventRaiser.h"
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
@@ -59,6 +62,12 @@ namespace {
 
 constexpr int kClientCount = 65536;
 constexpr quint16 kPeriodSeconds = 60;
+
+class NoEventRequests final : public EventRequests {
+public:
+    void requestClientEvent(quint64, int, bool) override {}
+    void requestServerEvent(int, bool) override {}
+};
 
 class SilentEventRaiser : public EventRaiser {
 public:
@@ -117,10 +126,14 @@ protected:
         ClientPages pages;
         SilentEventRaiser events;
         InternalEventTable internalEvents;
-        ContactRecorder contacts(registry, pages, events, internalEvents);
+        BenchSupport::QuietUserInterface ui;
+        NoEventRequests requests;
+        ClientReturnRaiser returns(events, internalEvents);
+        ClientTransitions transitions(registry, pages, returns, requests, ui, serverSettings,
+                                      DataDirectory(QStringLiteral("/tmp")));
+        ContactRecorder contacts(registry, transitions);
         NotSentReporter reporter;
         NoCallbackStarter callbacks;
-        BenchSupport::QuietUserInterface ui;
         for (int account = 0; account < m_clientCount; ++account) {
             auto* client = new PrimaryClient;
             client->account = quint16(account);

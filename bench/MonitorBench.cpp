@@ -5,9 +5,11 @@
 #include "clients/ClientPages.h"
 #include "clients/ClientRecord.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientStatusEvents.h"
+#include "clients/ClientTransitions.h"
+#include "common/EventRequests.h"
 #include "common/UserInterface.h"
 #include "config/ServerSettings.h"
-#include "events/EventRequest.h"
 
 #include <QCoreApplication>
 
@@ -19,10 +21,16 @@ namespace {
 
 constexpr int kClientCount = 65536;
 
-class CountingSink final : public EventRequestSink {
+class CountingRequests final : public EventRequests {
 public:
-    void postEventRequest(quint64, quint32) override { ++posts; }
-    int posts = 0;
+    void requestClientEvent(quint64, int, bool) override { ++requests; }
+    void requestServerEvent(int, bool) override { ++requests; }
+    int requests = 0;
+};
+
+class NoReturns final : public ClientStatusEvents {
+public:
+    void clientBackOnline(ClientRecord*) override {}
 };
 
 struct Register {
@@ -46,10 +54,13 @@ struct Register {
     ClientRegistry registry;
     ClientPages pages;
     BenchSupport::QuietUserInterface ui;
-    CountingSink sink;
+    CountingRequests requests;
+    NoReturns returns;
     ServerSettings settings;
     std::vector<PrimaryClient*> clients;
-    ClientMonitor monitor{registry, pages, sink, ui, settings, DataDirectory(QStringLiteral("/tmp"))};
+    ClientTransitions transitions{
+        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/tmp"))};
+    ClientMonitor monitor{registry, transitions};
 };
 
 void BM_MonitorPassCountersRunning(benchmark::State& state) {

@@ -83,7 +83,7 @@ struct AckingDc09Setup {
     ReportSettings settings;
     InternalEventTable table;
     BenchSupport::QuietUserInterface ui;
-    ReportSender sender{settings, table, ui};
+    ReportSender sender{settings, ui};
 };
 
 void BM_Dc09EventsToAckingStation(benchmark::State& state) {
@@ -157,9 +157,8 @@ void BM_SerialMessagesAt115200(benchmark::State& state) {
     ReportSettings settings;
     settings.serialPort = QString::fromLocal8Bit(name);
     settings.baudIndex = 13; // 115200
-    InternalEventTable table;
     BenchSupport::QuietUserInterface ui;
-    ReportSender sender(settings, table, ui);
+    ReportSender sender(settings, ui);
     sender.StartReporting(ReportMode::Serial);
 
     const int batch = int(state.range(0));

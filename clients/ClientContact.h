@@ -8,22 +8,19 @@
 #include <functional>
 
 class ClientRegistry;
-class ClientPages;
-class EventRaiser;
+class ClientTransitions;
 class PrimaryClient;
-struct InternalEventTable;
 
 // Keep-alive period value meaning "none announced": the countdowns restart
 // from the stored periods.
 constexpr quint16 kNoPeriodAnnounced = 0xFFFF;
 
 // Records that the device link has heard from a client: counters, addresses,
-// time of contact, green state, and the page moves of a new or offline client
-// (with the restore of "Cliente offline" for a client that comes back).
+// time of contact; the client's moves (green state, pages, the restore of
+// "Cliente offline" for a client that comes back) are the transitions'.
 class ContactRecorder {
 public:
-    ContactRecorder(ClientRegistry& registry, ClientPages& pages, EventRaiser& events,
-                    const InternalEventTable& internalEvents);
+    ContactRecorder(ClientRegistry& registry, ClientTransitions& transitions);
 
     // client: a primary, or none (then nothing happens). account: the account
     // the message carried; channel 0 unknown, 1 Ethernet, 2 GPRS; period in
@@ -36,9 +33,7 @@ public:
 
 private:
     ClientRegistry& m_registry;
-    ClientPages& m_pages;
-    EventRaiser& m_events;
-    const InternalEventTable& m_internalEvents;
+    ClientTransitions& m_transitions;
     TimeTextClock m_clock;
     std::function<QString()> m_now;
 };

@@ -1,22 +1,16 @@
 #include "clients/ClientMonitor.h"
 
-#include "clients/ClientPages.h"
 #include "clients/ClientRecord.h"
 #include "clients/ClientRegistry.h"
-#include "common/UserInterface.h"
-#include "config/ServerSettings.h"
-#include "events/EventRequest.h"
+#include "clients/ClientTransitions.h"
 
 namespace {
 // How many records ahead of the one being counted the walk asks the memory for.
 constexpr size_t kFetchAhead = 8;
 } // namespace
 
-ClientMonitor::ClientMonitor(ClientRegistry& registry, ClientPages& pages, EventRequestSink& requests,
-                             UserInterface& ui, const ServerSettings& settings, const DataDirectory& dir,
-                             int intervalMs, QObject* parent)
-    : QObject(parent), m_registry(registry), m_pages(pages), m_requests(requests), m_ui(ui), m_settings(settings),
-      m_dir(dir) {
+ClientMonitor::ClientMonitor(ClientRegistry& registry, ClientTransitions& transitions, int intervalMs, QObject* parent)
+    : QObject(parent), m_registry(registry), m_transitions(transitions) {
     m_timer.setInterval(intervalMs);
     // A precise repeating timer keeps its one-second rhythm without drift.
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -84,50 +78,13 @@ void ClientMonitor::supervise(PrimaryClient& c) {
     switch (c.linkState) {
     case LinkState::Ok:
     case LinkState::NotHeard:
-        turnLate(c);
+        m_transitions.turnLate(c);
         break;
     case LinkState::Late:
-        turnLost(c);
+        m_transitions.turnLost(c, !m_linkOnline || m_linkOnline());
         break;
     default:
         break;
     }
-    if (c.status == ClientStatus::Blocked)
-        m_pages.blocked().UpdateIcon(&c);
-    else if (c.status == ClientStatus::New)
-        m_pages.newClients().UpdateIcon(&c);
-}
-
-void ClientMonitor::turnLate(PrimaryClient& c) {
-    c.linkState = LinkState::Late;
-    c.ethCountdown = qMax(c.ethPeriod, 0);
-    if (c.status != ClientStatus::Online)
-        return;
-    m_pages.online().AddClient(&c);
-    redrawIfShown(ClientStatus::Online);
-}
-
-void ClientMonitor::turnLost(PrimaryClient& c) {
-    c.linkState = LinkState::Lost;
-    if (c.status != ClientStatus::Online)
-        return;
-    if (m_linkOnline && !m_linkOnline()) {
-        // The server's own link is down: the client stays on the Online page, red.
-        m_pages.online().UpdateIcon(&c);
-        return;
-    }
-    m_pages.online().RemoveClient(&c);
-    m_pages.offline().AddClient(&c);
-    redrawIfShown(ClientStatus::Online);
-    redrawIfShown(ClientStatus::Offline);
-    if (m_settings.SoundOffline != 0)
-        m_ui.playSound(m_dir.file(QString::fromLatin1(kOfflineSound)));
-    m_requests.postEventRequest(c.serial, kClientOfflineCode);
-}
-
-void ClientMonitor::redrawIfShown(int status) {
-    if (m_currentPage && m_currentPage() == status) {
-        if (ClientPageModel* page = m_pages.PageForStatus(status))
-            page->ShowPage();
-    }
+    m_transitions.linkIconChanged(c);
 }

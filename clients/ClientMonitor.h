@@ -1,19 +1,14 @@
 #pragma once
 
-#include "common/DataDirectory.h"
-
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 #include <vector>
 
-class ClientPages;
 class ClientRegistry;
-class EventRequestSink;
+class ClientTransitions;
 class PrimaryClient;
-class UserInterface;
-struct ServerSettings;
 
 // Keep-alive supervision. Once a second every primary's Ethernet and GPRS
 // countdowns go down by one; when both have run out a client first turns late
@@ -38,18 +33,12 @@ class ClientMonitor : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultIntervalMs = 1000;
-    // Internal code of the new event of row 6, "Cliente offline".
-    static constexpr quint32 kClientOfflineCode = 1006;
-    static constexpr const char* kOfflineSound = "Offline.wav";
 
-    ClientMonitor(ClientRegistry& registry, ClientPages& pages, EventRequestSink& requests, UserInterface& ui,
-                  const ServerSettings& settings, const DataDirectory& dir, int intervalMs = kDefaultIntervalMs,
+    ClientMonitor(ClientRegistry& registry, ClientTransitions& transitions, int intervalMs = kDefaultIntervalMs,
                   QObject* parent = nullptr);
 
     // The server's link indicator (on when unset).
     void setLinkIndicator(std::function<bool()> online) { m_linkOnline = std::move(online); }
-    // The tab index of the page on screen (1 online, 2 offline, ...; none when unset).
-    void setCurrentPage(std::function<int()> page) { m_currentPage = std::move(page); }
 
     // `StartMonitor`: starts the once-a-second walk (after the client list was loaded).
     void StartMonitor();
@@ -61,19 +50,11 @@ public:
 
 private:
     void supervise(PrimaryClient& client);
-    void turnLate(PrimaryClient& client);
-    void turnLost(PrimaryClient& client);
-    void redrawIfShown(int status);
 
     ClientRegistry& m_registry;
-    ClientPages& m_pages;
-    EventRequestSink& m_requests;
-    UserInterface& m_ui;
-    const ServerSettings& m_settings;
-    DataDirectory m_dir;
+    ClientTransitions& m_transitions;
     QTimer m_timer;
     std::function<bool()> m_linkOnline;
-    std::function<int()> m_currentPage;
     std::vector<PrimaryClient*> m_primaries; // registry order, as of m_listChanges
     quint64 m_listChanges = 0;
     bool m_listBuilt = false;

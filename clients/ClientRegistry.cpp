@@ -126,6 +126,20 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
         saveList();
 }
 
+void ClientRegistry::setEthAddress(PrimaryClient* client, const QString& address) {
+    if (!client)
+        return;
+    const bool filed = client->isMulticom() && IsRegistered(client);
+    if (!filed) {
+        client->setEthAddress(address);
+        return;
+    }
+    TimedLockGuard guard(m_lock);
+    remove(m_address, textBucket(client->ethAddressText()), client);
+    client->setEthAddress(address);
+    insert(m_address, textBucket(client->ethAddressText()), client);
+}
+
 void ClientRegistry::refreshFirstPrimary(quint16 account) {
     m_firstPrimary[account] = nullptr;
     for (Node* node = m_primary[accountBucket(account)]; node; node = node->next) {

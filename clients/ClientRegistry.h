@@ -40,6 +40,11 @@ public:
     // record itself is not destroyed.
     void Unregister(ClientRecord* record, bool save = false);
 
+    // Gives a client a new Ethernet address; a registered Multicom primary is
+    // filed again in the address index only (its place in every other index,
+    // and so the order of the client list, stays).
+    void setEthAddress(PrimaryClient* client, const QString& address);
+
     PrimaryClient* FindPrimary(quint16 account);
     ClientRecord* FindMulticomAccount(quint16 account);
     // key: exactly six characters.

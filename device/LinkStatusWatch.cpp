@@ -1,14 +1,10 @@
 #include "device/LinkStatusWatch.h"
 
 #include "clients/ClientRegistry.h"
+#include "common/EventRequests.h"
 #include "common/UserInterface.h"
-#include "events/EventRequest.h"
 
-namespace {
-constexpr quint64 kNoClient = 0;
-}
-
-LinkStatusWatch::LinkStatusWatch(const ClientRegistry& registry, EventRequestSink& requests, UserInterface& ui,
+LinkStatusWatch::LinkStatusWatch(const ClientRegistry& registry, EventRequests& requests, UserInterface& ui,
                                  int intervalMs, QObject* parent)
     : QObject(parent), m_registry(registry), m_requests(requests), m_ui(ui) {
     m_timer.setInterval(intervalMs);
@@ -34,5 +30,6 @@ void LinkStatusWatch::tick() {
         return;
     m_online = up;
     m_ui.setStatusField(StatusField::Internet, up ? QStringLiteral("Online") : QStringLiteral("Offline"));
-    m_requests.postEventRequest(kNoClient, up ? kInternetUpCode : kInternetDownCode);
+    // Internal event 7: its restore when the link comes back (3007), new when it fails (1007).
+    m_requests.requestServerEvent(InternalEvent::InternetFailure, up);
 }

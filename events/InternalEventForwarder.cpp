@@ -85,3 +85,15 @@ void InternalEventForwarder::SendManualTest(Done done) {
                                 s.zone};
     forward(true, request, std::move(done));
 }
+
+quint16 InternalEventForwarder::internalAccount() const {
+    return m_table.settings.cidAccount;
+}
+
+bool InternalEventForwarder::manualTestConfigured() const {
+    return m_table.row(InternalEvent::ManualTest).code != 0;
+}
+
+void InternalEventForwarder::raiseReportingEvent(int position, bool restore, bool forwardAlways) {
+    raiseInternal(position, restore, forwardAlways ? InternalForward::Always : InternalForward::IfEnabled);
+}

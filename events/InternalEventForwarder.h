@@ -2,6 +2,7 @@
 
 #include "events/InternalEventRaiser.h"
 #include "reporting/ReportTypes.h"
+#include "reporting/ReportingEvents.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -20,7 +21,7 @@ struct InternalEventTable;
 // everything the listing needs (operator name, the client's account, name and
 // panel) is copied when the event is raised: a client removed or an operator
 // changed in the meantime does not alter an event already raised.
-class InternalEventForwarder final : public InternalEventRaiser {
+class InternalEventForwarder final : public InternalEventRaiser, public ReportingEvents {
 public:
     using Done = std::function<void(ReportResult)>;
 
@@ -32,6 +33,11 @@ public:
 
     void raiseInternal(int position, bool restore, InternalForward forward) override;
     void raiseClientInternal(int position, bool restore, InternalForward forward, ClientRecord* client) override;
+
+    // What the report sender asks of the internal events.
+    quint16 internalAccount() const override;
+    bool manualTestConfigured() const override;
+    void raiseReportingEvent(int position, bool restore, bool forwardAlways) override;
 
     // `SendManualTest`: row 0's code + 1000 with the CID and DC-09 accounts,
     // always forwarded; nothing is listed, logged or sounded. done receives the result.

@@ -2,48 +2,24 @@
 
 #include "clients/ClientRegistry.h"
 #include "events/InternalEventRaiser.h"
-#include "events/InternalEventTable.h"
-#include "reporting/Reporter.h"
 
-#include <QCoreApplication>
+#include <QMetaObject>
 
-namespace {
+InternalEventRequests::InternalEventRequests(ClientRegistry& registry, InternalEventRaiser& raiser, QObject* parent)
+    : QObject(parent), m_registry(registry), m_raiser(raiser) {}
 
-class EventRequestEvent final : public QEvent {
-public:
-    EventRequestEvent(quint64 serial, quint32 value)
-        : QEvent(InternalEventRequests::kEventType), clientSerial(serial), value(value) {}
-
-    const quint64 clientSerial;
-    const quint32 value;
-};
-
-} // namespace
-
-InternalEventRequests::InternalEventRequests(ClientRegistry& registry, InternalEventRaiser& raiser, Reporter& reporter,
-                                             QObject* parent)
-    : QObject(parent), m_registry(registry), m_raiser(raiser), m_reporter(reporter) {}
-
-void InternalEventRequests::postEventRequest(quint64 clientSerial, quint32 value) {
-    QCoreApplication::postEvent(this, new EventRequestEvent(clientSerial, value));
+void InternalEventRequests::requestClientEvent(quint64 clientSerial, int position, bool restore) {
+    // A queued call to this object's thread: posted events to one object keep their order.
+    QMetaObject::invokeMethod(
+        this, [this, clientSerial, position, restore] { OnEventRequest(clientSerial, position, restore); },
+        Qt::QueuedConnection);
 }
 
-bool InternalEventRequests::event(QEvent* e) {
-    if (e->type() != kEventType)
-        return QObject::event(e);
-    const auto* request = static_cast<EventRequestEvent*>(e);
-    OnEventRequest(request->clientSerial, request->value);
-    return true;
+void InternalEventRequests::requestServerEvent(int position, bool restore) {
+    requestClientEvent(0, position, restore);
 }
 
-void InternalEventRequests::OnEventRequest(quint64 clientSerial, quint32 value) {
-    if (value == 0 && clientSerial == 0) {
-        m_reporter.ReportEvent(ReportRequest{}, [](ReportResult) {});
-        return;
-    }
-    const quint16 code = static_cast<quint16>(value & 0xFFFF);
-    const bool restore = code >= InternalEvent::kRestoreBase;
-    const int position = code - (restore ? InternalEvent::kRestoreBase : InternalEvent::kNewBase);
+void InternalEventRequests::OnEventRequest(quint64 clientSerial, int position, bool restore) {
     if (position < 0 || position >= InternalEvent::kRowCount)
         return;
     if (clientSerial == 0) {

@@ -1,40 +1,31 @@
 #pragma once
 
-#include "events/EventRequest.h"
+#include "common/EventRequests.h"
 
-#include <QEvent>
 #include <QObject>
 
 class ClientRegistry;
 class InternalEventRaiser;
-class Reporter;
 
-// The main window's `EventRequest` (0x464): timers and worker threads post a
-// client (by registry serial, 0 for none) and a value; the request is handled
-// on the main thread, in arrival order, by `OnEventRequest`.
-class InternalEventRequests final : public QObject, public EventRequestSink {
+// The main window's `EventRequest` (0x464): timers and worker threads ask for
+// an internal event, for a client (by registry serial) or for the server; the
+// request is queued to the main thread and handled there, in arrival order,
+// by `OnEventRequest`. Each row is forwarded only when it is enabled.
+class InternalEventRequests final : public QObject, public EventRequests {
     Q_OBJECT
 public:
-    static constexpr QEvent::Type kEventType = static_cast<QEvent::Type>(QEvent::User + kEventRequestMessage);
+    InternalEventRequests(ClientRegistry& registry, InternalEventRaiser& raiser, QObject* parent = nullptr);
 
-    InternalEventRequests(ClientRegistry& registry, InternalEventRaiser& raiser, Reporter& reporter,
-                          QObject* parent = nullptr);
+    void requestClientEvent(quint64 clientSerial, int position, bool restore) override;
+    void requestServerEvent(int position, bool restore) override;
 
-    // Safe from any thread: queues the request for the main thread.
-    void postEventRequest(quint64 clientSerial, quint32 value) override;
-
-    // Value 0 without a client: the heartbeat (`ReportEvent` with all inputs 0).
-    // Otherwise the low 16 bits are an internal code, 1000 + position or 3000 +
-    // position, raised for the client (when it is still registered) or for the
-    // logged-in operator, forwarded when the row is enabled. Requests for a
-    // client removed in the meantime, or with a code that names no row, are dropped.
-    void OnEventRequest(quint64 clientSerial, quint32 value);
-
-protected:
-    bool event(QEvent* e) override;
+    // Raises the event on the main thread: for the client when it is still
+    // registered (a request for a client removed in the meantime is dropped),
+    // or, with serial 0, for the logged-in operator. A position that names no
+    // row is dropped.
+    void OnEventRequest(quint64 clientSerial, int position, bool restore);
 
 private:
     ClientRegistry& m_registry;
     InternalEventRaiser& m_raiser;
-    Reporter& m_reporter;
 };

@@ -1,29 +1,11 @@
 #pragma once
 
+#include "common/InternalEventId.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
-
-// Positions of the internal events (rows of the table). An internal event is
-// raised with code 1000 + position (new) or 3000 + position (restore); what is
-// shown and sent is the row's configured Contact ID code.
-namespace InternalEvent {
-constexpr int ManualTest = 0;
-constexpr int NewClient = 1;
-constexpr int CallbackSent = 2;
-constexpr int OperatorLogin = 3;
-constexpr int SerialReport = 4;
-constexpr int IpReport = 5;
-constexpr int ClientOffline = 6;
-constexpr int InternetFailure = 7;
-constexpr int ClientBlocked = 8;
-constexpr int ClientRemoved = 9;
-constexpr int kRowCount = 10;
-
-constexpr quint16 kNewBase = 1000;
-constexpr quint16 kRestoreBase = 3000;
-} // namespace InternalEvent
 
 struct InternalEventRow {
     quint16 code = 0; // Contact ID code to send, 0 = not configured

@@ -1,13 +1,13 @@
 #include "reporting/HeartbeatTimer.h"
 
-#include "events/EventRequest.h"
 #include "reporting/ReportSettings.h"
 
 #include <limits>
 
-HeartbeatTimer::HeartbeatTimer(const ReportSettings& settings, EventRequestSink& sink, int idleWaitMs, int msPerSecond,
-                               QObject* parent)
-    : QObject(parent), m_settings(settings), m_sink(sink), m_idleWaitMs(idleWaitMs), m_msPerSecond(msPerSecond) {
+HeartbeatTimer::HeartbeatTimer(const ReportSettings& settings, std::function<void()> beat, int idleWaitMs,
+                               int msPerSecond, QObject* parent)
+    : QObject(parent), m_settings(settings), m_beat(std::move(beat)), m_idleWaitMs(idleWaitMs),
+      m_msPerSecond(msPerSecond) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HeartbeatTimer::onTimeout);
 }
@@ -33,6 +33,6 @@ void HeartbeatTimer::scheduleCycle() {
 
 void HeartbeatTimer::onTimeout() {
     if (m_postAtEnd && m_settings.ownHeartbeat && m_settings.mode != ReportMode::Dispatcher)
-        m_sink.postEventRequest(0, 0);
+        m_beat();
     scheduleCycle();
 }

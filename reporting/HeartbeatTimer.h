@@ -3,21 +3,23 @@
 #include <QObject>
 #include <QTimer>
 
-struct ReportSettings;
-class EventRequestSink;
+#include <functional>
 
-// The own heartbeat: every "Heartbeat:" seconds it posts the heartbeat request
-// (no client, value 0) to the main window, which forwards it. The period is
-// read afresh at every cycle; a period of 0 or less waits idleWaitMs and posts
-// nothing. Nothing is posted in dispatcher mode or once "Habilitar" has been
-// switched off.
+struct ReportSettings;
+
+// The own heartbeat: every "Heartbeat:" seconds it calls beat, which forwards
+// a heartbeat (a report with every input 0). The period is read afresh at
+// every cycle; a period of 0 or less waits idleWaitMs and beats not. Nothing
+// is sent in dispatcher mode or once "Habilitar" has been switched off.
+//
+// Threads: a main-thread timer; beat runs on the main thread.
 class HeartbeatTimer : public QObject {
     Q_OBJECT
 public:
     static constexpr int kIdleWaitMs = 60000;
     static constexpr int kMsPerSecond = 1000;
 
-    HeartbeatTimer(const ReportSettings& settings, EventRequestSink& sink, int idleWaitMs = kIdleWaitMs,
+    HeartbeatTimer(const ReportSettings& settings, std::function<void()> beat, int idleWaitMs = kIdleWaitMs,
                    int msPerSecond = kMsPerSecond, QObject* parent = nullptr);
 
     void start();
@@ -31,7 +33,7 @@ private:
     void onTimeout();
 
     const ReportSettings& m_settings;
-    EventRequestSink& m_sink;
+    std::function<void()> m_beat;
     const int m_idleWaitMs;
     const int m_msPerSecond;
     QTimer m_timer;

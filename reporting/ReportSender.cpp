@@ -1,23 +1,28 @@
 #include "reporting/ReportSender.h"
 
+#include "common/InternalEventId.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
-#include "events/InternalEventRaiser.h"
-#include "events/InternalEventTable.h"
 #include "reporting/Dc09Link.h"
+#include "reporting/ReportingEvents.h"
 
 namespace {
 
 const QString kStatusOn = QStringLiteral("ON");
 const QString kStatusOff = QStringLiteral("OFF");
+// The account of internal events until the internal events table is known.
+constexpr quint16 kDefaultInternalAccount = 0xFFFF;
 
 } // namespace
 
-ReportSender::ReportSender(ReportSettings& settings, const InternalEventTable& internalEvents, UserInterface& ui,
-                           ReportLimits limits, QObject* parent)
-    : QObject(parent), m_settings(settings), m_internalEvents(internalEvents), m_ui(ui), m_limits(limits) {
+ReportSender::ReportSender(ReportSettings& settings, UserInterface& ui, ReportLimits limits, QObject* parent)
+    : QObject(parent), m_settings(settings), m_ui(ui), m_limits(limits) {
     m_clock.start();
-    m_linkTestFrame = FormatDc09LinkTest(m_internalEvents.settings.cidAccount);
+    m_linkTestFrame = FormatDc09LinkTest(internalAccount());
+    // The own heartbeat forwards a report with every input 0.
+    m_heartbeat = std::make_unique<HeartbeatTimer>(
+        m_settings, [this] { ReportEvent(ReportRequest{}, [](ReportResult) {}); }, m_limits.heartbeatIdleMs,
+        m_limits.heartbeatMsPerSecond);
 }
 
 ReportSender::~ReportSender() {
@@ -31,11 +36,17 @@ ReportSender::~ReportSender() {
     m_queue.clear();
 }
 
-void ReportSender::setEventRequestSink(EventRequestSink* sink) {
-    m_heartbeat.reset();
-    if (sink)
-        m_heartbeat = std::make_unique<HeartbeatTimer>(m_settings, *sink, m_limits.heartbeatIdleMs,
-                                                       m_limits.heartbeatMsPerSecond);
+void ReportSender::setReportingEvents(ReportingEvents* events) {
+    m_events = events;
+    m_linkTestFrame = FormatDc09LinkTest(internalAccount());
+}
+
+quint16 ReportSender::internalAccount() const {
+    return m_events ? m_events->internalAccount() : kDefaultInternalAccount;
+}
+
+bool ReportSender::manualTestConfigured() const {
+    return m_events && m_events->manualTestConfigured();
 }
 
 QString ReportSender::modeName(ReportMode mode) {
@@ -258,7 +269,7 @@ bool ReportSender::startSerial() {
     }
     m_serial = link;
     announceStarted(ReportMode::Serial);
-    if (m_startupFinished && m_internalEvents.row(InternalEvent::ManualTest).code != 0)
+    if (m_startupFinished && manualTestConfigured())
         raiseInternal(InternalEvent::SerialReport, false, true);
     return true;
 }
@@ -276,7 +287,7 @@ bool ReportSender::startDc09() {
     if (!link->open())
         return false;
     m_dc09 = std::move(link);
-    m_linkTestFrame = FormatDc09LinkTest(m_internalEvents.settings.cidAccount);
+    m_linkTestFrame = FormatDc09LinkTest(internalAccount());
     announceStarted(ReportMode::Dc09);
     if (m_startupFinished)
         raiseInternal(InternalEvent::IpReport, false, true);
@@ -287,7 +298,7 @@ void ReportSender::StopReporting() {
     if (m_heartbeat)
         m_heartbeat->stop();
     if (m_serial && m_serial->isOpen() && m_startupFinished) {
-        if (m_internalEvents.row(InternalEvent::ManualTest).code != 0) {
+        if (manualTestConfigured()) {
             m_stoppingSerial = true;
             raiseInternal(InternalEvent::SerialReport, true, false);
             m_stoppingSerial = false;
@@ -302,8 +313,8 @@ void ReportSender::StopReporting() {
 }
 
 void ReportSender::raiseInternal(int position, bool restore, bool always) {
-    if (m_raiser)
-        m_raiser->raiseInternal(position, restore, always ? InternalForward::Always : InternalForward::IfEnabled);
+    if (m_events)
+        m_events->raiseReportingEvent(position, restore, always);
 }
 
 void ReportSender::setAppliedMode(ReportMode mode) {

@@ -13,10 +13,8 @@
 #include <memory>
 
 class Dc09Link;
-class EventRequestSink;
-class InternalEventRaiser;
+class ReportingEvents;
 class UserInterface;
-struct InternalEventTable;
 
 // Time limits of the report sender. The defaults are the system's; tests
 // shorten them.
@@ -50,13 +48,11 @@ public:
     static constexpr int kMessageHostEmpty = 201;
     static constexpr int kMessagePortZero = 202;
 
-    ReportSender(ReportSettings& settings, const InternalEventTable& internalEvents, UserInterface& ui,
-                 ReportLimits limits = {}, QObject* parent = nullptr);
+    ReportSender(ReportSettings& settings, UserInterface& ui, ReportLimits limits = {}, QObject* parent = nullptr);
     ~ReportSender() override;
 
-    // The raiser must forward (call ReportEvent) before raiseInternal returns.
-    void setInternalEventRaiser(InternalEventRaiser* raiser) { m_raiser = raiser; }
-    void setEventRequestSink(EventRequestSink* sink);
+    // The internal events: the link test's account, and the ON/OFF events.
+    void setReportingEvents(ReportingEvents* events);
     // From now on starting and stopping reporting raise the internal ON/OFF events.
     void markStartupFinished() { m_startupFinished = true; }
     bool startupFinished() const { return m_startupFinished; }
@@ -108,13 +104,14 @@ private:
     bool startSerial();
     bool startDc09();
     void raiseInternal(int position, bool restore, bool always);
+    quint16 internalAccount() const;
+    bool manualTestConfigured() const;
     void announceStarted(ReportMode mode);
 
     ReportSettings& m_settings;
-    const InternalEventTable& m_internalEvents;
     UserInterface& m_ui;
     const ReportLimits m_limits;
-    InternalEventRaiser* m_raiser = nullptr;
+    ReportingEvents* m_events = nullptr;
     std::unique_ptr<HeartbeatTimer> m_heartbeat;
     bool m_startupFinished = false;
     ReportMode m_appliedMode = ReportMode::Off;

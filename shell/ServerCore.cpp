@@ -23,18 +23,16 @@ constexpr int kShutdownDrainMs = 7000;
 } // namespace
 
 ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent)
-    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_internalEvents, m_ui),
-      m_eventList(m_dir, m_ui),
+    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_ui), m_eventList(m_dir, m_ui),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
-      m_internalRaiser(m_internalEvents, m_reportSender, m_events),
-      m_requests(m_registry, m_internalRaiser, m_reportSender),
-      m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui),
-      m_contacts(m_registry, m_pages, m_events, m_internalEvents),
+      m_internalRaiser(m_internalEvents, m_reportSender, m_events), m_requests(m_registry, m_internalRaiser),
+      m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui), m_clientReturns(m_events, m_internalEvents),
+      m_transitions(m_registry, m_pages, m_clientReturns, m_requests, m_ui, m_serverSettings, m_dir),
+      m_contacts(m_registry, m_transitions),
       m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
       m_datagram(m_serverSettings, m_registry, m_intake, m_callbacks, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
-      m_monitor(m_registry, m_pages, m_requests, m_ui, m_serverSettings, m_dir), m_multicom(m_ui, m_sessionProtocol) {
-    m_reportSender.setInternalEventRaiser(&m_internalRaiser);
-    m_reportSender.setEventRequestSink(&m_requests);
+      m_monitor(m_registry, m_transitions), m_multicom(m_ui, m_sessionProtocol) {
+    m_reportSender.setReportingEvents(&m_internalRaiser);
     m_datagram.setLinkStatusWatch(&m_linkWatch);
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });

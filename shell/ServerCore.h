@@ -4,6 +4,7 @@
 #include "clients/ClientMonitor.h"
 #include "clients/ClientPages.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
 #include "common/DataDirectory.h"
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
@@ -13,6 +14,7 @@
 #include "device/MulticomListener.h"
 #include "device/SessionProtocol.h"
 #include "events/AlarmTextTable.h"
+#include "events/ClientReturnRaiser.h"
 #include "events/EventList.h"
 #include "events/EventPipeline.h"
 #include "events/InternalEventEditor.h"
@@ -67,6 +69,7 @@ public:
     ClientRegistry& registry() { return m_registry; }
     ClientPages& pages() { return m_pages; }
     ClientMonitor& monitor() { return m_monitor; }
+    ClientTransitions& transitions() { return m_transitions; }
     EventList& eventList() { return m_eventList; }
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
@@ -109,6 +112,8 @@ private:
     InternalEventForwarder m_internalRaiser;
     InternalEventRequests m_requests;
     InternalEventEditor m_internalEditor;
+    ClientReturnRaiser m_clientReturns;
+    ClientTransitions m_transitions;
     ContactRecorder m_contacts;
 
     // Device link.

@@ -35,7 +35,7 @@ void ServerWindow::build() {
                     frame->setTabCaption(status, caption, highlight);
                 });
     }
-    m_core.monitor().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
+    m_core.transitions().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
 
     m_configPage = new ConfigPage(m_core.generalOptions(), m_core.userInterface());
     auto* internalSection = new InternalEventsSection(m_core.internalEventEditor());

@@ -5,6 +5,12 @@
 #include "events/InternalEventTable.h"
 #include "tests/support/RecordingEventRaiser.h"
 
+#include "clients/ClientTransitions.h"
+#include "config/ServerSettings.h"
+#include "events/ClientReturnRaiser.h"
+#include "tests/support/RecordingEventRequests.h"
+#include "tests/support/RecordingUserInterface.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -46,7 +52,13 @@ protected:
     ClientPages pages;
     RecordingEventRaiser events;
     InternalEventTable table;
-    ContactRecorder recorder{registry, pages, events, table};
+    RecordingEventRequests requests;
+    RecordingUserInterface ui;
+    ServerSettings settings;
+    ClientReturnRaiser returns{events, table};
+    ClientTransitions transitions{
+        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/tmp"))};
+    ContactRecorder recorder{registry, transitions};
     int saves = 0;
     int sounds = 0;
 };

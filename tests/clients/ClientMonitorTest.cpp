@@ -3,10 +3,12 @@
 #include "clients/ClientPages.h"
 #include "clients/ClientRecord.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
 #include "config/ServerSettings.h"
-#include "events/EventRequest.h"
+#include "events/ClientReturnRaiser.h"
 #include "events/InternalEventTable.h"
 #include "tests/support/RecordingEventRaiser.h"
+#include "tests/support/RecordingEventRequests.h"
 #include "tests/support/RecordingUserInterface.h"
 
 #include <QSignalSpy>
@@ -16,22 +18,11 @@
 
 namespace {
 
-struct RecordedRequest {
-    quint64 serial;
-    quint32 value;
-};
-
-class RecordingRequestSink final : public EventRequestSink {
-public:
-    void postEventRequest(quint64 clientSerial, quint32 value) override { posts.append({clientSerial, value}); }
-    QList<RecordedRequest> posts;
-};
-
 class ClientMonitorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         monitor.setLinkIndicator([this] { return linkOnline; });
-        monitor.setCurrentPage([this] { return currentPage; });
+        transitions.setCurrentPage([this] { return currentPage; });
         table.row(InternalEvent::ClientOffline).code = 308;
     }
 
@@ -52,13 +43,16 @@ protected:
 
     ClientRegistry registry;
     ClientPages pages;
-    RecordingRequestSink requests;
+    RecordingEventRequests requests;
     RecordingUserInterface ui;
     ServerSettings settings;
     InternalEventTable table;
     RecordingEventRaiser events;
-    ContactRecorder contacts{registry, pages, events, table};
-    ClientMonitor monitor{registry, pages, requests, ui, settings, DataDirectory(QStringLiteral("/srv/atalaia"))};
+    ClientReturnRaiser returns{events, table};
+    ClientTransitions transitions{
+        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/srv/atalaia"))};
+    ContactRecorder contacts{registry, transitions};
+    ClientMonitor monitor{registry, transitions};
     bool linkOnline = true;
     int currentPage = 0;
 };
@@ -83,7 +77,7 @@ TEST_F(ClientMonitorTest, EthernetPeriod60TurnsYellowAt100AndOfflineAt160ThenCom
 
     ticks(59);
     EXPECT_EQ(p->status, ClientStatus::Online);
-    EXPECT_TRUE(requests.posts.isEmpty());
+    EXPECT_TRUE(requests.requests.isEmpty());
     ticks(1);
     EXPECT_EQ(p->linkState, LinkState::Lost) << "offline 160 s after the contact";
     EXPECT_EQ(p->status, ClientStatus::Offline);
@@ -92,14 +86,14 @@ TEST_F(ClientMonitorTest, EthernetPeriod60TurnsYellowAt100AndOfflineAt160ThenCom
     EXPECT_EQ(onlineRedraws.count(), 2);
     EXPECT_EQ(offlineRedraws.count(), 0) << "only the page on screen is redrawn";
     EXPECT_EQ(ui.sounds, QStringList{QStringLiteral("/srv/atalaia/Offline.wav")});
-    ASSERT_EQ(requests.posts.size(), 1);
-    EXPECT_EQ(requests.posts[0].serial, p->serial);
-    EXPECT_EQ(requests.posts[0].value, 1006u);
+    ASSERT_EQ(requests.requests.size(), 1);
+    EXPECT_EQ(requests.requests[0], (RecordingEventRequests::Request{p->serial, InternalEvent::ClientOffline, false}))
+        << "\"Cliente offline\", 1006";
 
     // Silent again while offline: nothing more happens.
     ticks(300);
     EXPECT_EQ(p->status, ClientStatus::Offline);
-    EXPECT_EQ(requests.posts.size(), 1);
+    EXPECT_EQ(requests.requests.size(), 1);
     EXPECT_EQ(ui.sounds.size(), 1);
     EXPECT_EQ(quiet->linkState, LinkState::NotHeard);
     EXPECT_EQ(quiet->status, ClientStatus::Online);
@@ -120,7 +114,7 @@ TEST_F(ClientMonitorTest, EthernetPeriod60TurnsYellowAt100AndOfflineAt160ThenCom
     ticks(160);
     EXPECT_EQ(p->status, ClientStatus::Offline);
     EXPECT_EQ(ui.sounds.size(), 1);
-    EXPECT_EQ(requests.posts.size(), 2);
+    EXPECT_EQ(requests.requests.size(), 2);
     EXPECT_EQ(offlineRedraws.count(), 1);
 }
 
@@ -206,7 +200,7 @@ TEST_F(ClientMonitorTest, BlockedAndNewClientsOnlyChangeTheirIcons) {
     EXPECT_EQ(pages.newClients().iconAt(pages.newClients().FindRow(fresh)), LinkState::Lost);
     EXPECT_EQ(pages.online().rowCount(), 0);
     EXPECT_EQ(pages.offline().rowCount(), 0);
-    EXPECT_TRUE(requests.posts.isEmpty());
+    EXPECT_TRUE(requests.requests.isEmpty());
     EXPECT_TRUE(ui.sounds.isEmpty());
 }
 
@@ -224,7 +218,7 @@ TEST_F(ClientMonitorTest, RedWhileTheIndicatorIsOffStaysOnTheOnlinePage) {
     ticks(100);
     EXPECT_EQ(p->status, ClientStatus::Online) << "not moved later when the indicator comes back";
     EXPECT_GE(pages.online().FindRow(p), 0);
-    EXPECT_TRUE(requests.posts.isEmpty());
+    EXPECT_TRUE(requests.requests.isEmpty());
     EXPECT_TRUE(ui.sounds.isEmpty());
 }
 
@@ -246,7 +240,7 @@ TEST_F(ClientMonitorTest, ClientsRegisteredAndDestroyedBetweenTicksAndTheTimerRh
     EXPECT_EQ(registry.primaryCount(), 1);
 
     // The timer drives the same walk.
-    ClientMonitor fast(registry, pages, requests, ui, settings, DataDirectory(QStringLiteral("/tmp")), 5);
+    ClientMonitor fast(registry, transitions, 5);
     b->ethCountdown = 3;
     fast.StartMonitor();
     EXPECT_TRUE(fast.isActive());

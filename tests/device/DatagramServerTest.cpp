@@ -3,11 +3,13 @@
 #include "clients/ClientContact.h"
 #include "clients/ClientPages.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
 #include "common/Crc16.h"
 #include "common/StringTable.h"
 #include "config/ServerSettings.h"
 #include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
+#include "events/ClientReturnRaiser.h"
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
 #include "tests/device/DatagramBuilder.h"
@@ -97,8 +99,13 @@ protected:
     ClientPages pages;
     HookedEventRaiser events;
     InternalEventTable internalEvents;
-    ContactRecorder contacts{registry, pages, events, internalEvents};
-    RecordingReporter reporter;
+    RecordingEventRequests requests;
+    RecordingUserInterface transitionsUi;
+    ClientReturnRaiser returns{events, internalEvents};
+    ClientTransitions transitions{
+        registry, pages, returns, requests, transitionsUi, serverSettings, DataDirectory(QStringLiteral("/tmp"))};
+    ContactRecorder contacts{registry, transitions};
+    FakeReporter reporter;
     RecordingCallbackStarter callbacks;
     RecordingUserInterface ui;
     DeviceReportIntake intake{serverSettings, reportSettings, contacts, events, reporter};
@@ -460,7 +467,7 @@ TEST_F(DatagramServerTest, AnswersOfRegisteredClientsGoToTheAnswerBuffer) {
 
 TEST_F(DatagramServerTest, StartFailureShowsErrorAndGoesOffline) {
     EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Online"));
-    RecordingEventRequestSink requests;
+    RecordingEventRequests requests;
     LinkStatusWatch watch(registry, requests, ui, 60000);
 
     ServerSettings taken;

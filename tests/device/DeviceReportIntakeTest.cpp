@@ -3,10 +3,13 @@
 #include "clients/ClientContact.h"
 #include "clients/ClientPages.h"
 #include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
 #include "config/ServerSettings.h"
+#include "events/ClientReturnRaiser.h"
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
 #include "tests/device/DeviceTestDoubles.h"
+#include "tests/support/RecordingUserInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -89,8 +92,13 @@ TEST_P(DeviceReportIntakeTest, FollowsTheRulesAfterTheAcknowledgement) {
     ClientPages pages;
     RecordingEventRaiser events;
     InternalEventTable internalEvents;
-    ContactRecorder contacts(registry, pages, events, internalEvents);
-    RecordingReporter reporter;
+    RecordingEventRequests requests;
+    RecordingUserInterface ui;
+    ClientReturnRaiser returns(events, internalEvents);
+    ClientTransitions transitions(registry, pages, returns, requests, ui, serverSettings,
+                                  DataDirectory(QStringLiteral("/tmp")));
+    ContactRecorder contacts(registry, transitions);
+    FakeReporter reporter;
     reporter.immediateResult = ReportResult::Sent;
     DeviceReportIntake intake(serverSettings, reportSettings, contacts, events, reporter);
 

@@ -2,9 +2,9 @@
 
 #include "clients/ClientRecord.h"
 #include "device/CallbackStarter.h"
-#include "events/EventRequest.h"
-#include "reporting/Reporter.h"
+#include "tests/support/FakeReporter.h"
 #include "tests/support/RecordingEventRaiser.h"
+#include "tests/support/RecordingEventRequests.h"
 
 #include <QList>
 #include <QPair>
@@ -22,29 +22,6 @@ public:
         RecordingEventRaiser::RaiseClientEvent(client, code, partition, zone, protocol);
     }
     std::function<void()> onRaise;
-};
-
-// Keeps every forwarding request with its completion, which a test gives
-// later (or at once, with the result set in immediateResult).
-class RecordingReporter : public Reporter {
-public:
-    void ReportEvent(const ReportRequest& request, Done done) override {
-        requests.append(request);
-        if (immediateResult)
-            done(*immediateResult);
-        else
-            pending.append(std::move(done));
-    }
-
-    std::optional<ReportResult> immediateResult;
-    QList<ReportRequest> requests;
-    QList<Done> pending;
-};
-
-class RecordingEventRequestSink : public EventRequestSink {
-public:
-    void postEventRequest(quint64 clientSerial, quint32 value) override { posted.append({clientSerial, value}); }
-    QList<QPair<quint64, quint32>> posted;
 };
 
 class RecordingCallbackStarter : public CallbackStarter {

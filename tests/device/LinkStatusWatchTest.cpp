@@ -11,7 +11,7 @@
 
 TEST(LinkStatusWatchTest, FollowsTheTaviComDevicesLinkStates) {
     ClientRegistry registry;
-    RecordingEventRequestSink requests;
+    RecordingEventRequests requests;
     RecordingUserInterface ui;
     LinkStatusWatch watch(registry, requests, ui);
     EXPECT_TRUE(watch.isOnline()) << "the indicator starts on";
@@ -24,11 +24,12 @@ TEST(LinkStatusWatchTest, FollowsTheTaviComDevicesLinkStates) {
     watch.tick();
     EXPECT_FALSE(watch.isOnline());
     EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Offline"));
-    ASSERT_EQ(requests.posted.size(), 1);
-    EXPECT_EQ(requests.posted[0], qMakePair(quint64(0), quint32(kInternetDownCode)));
+    ASSERT_EQ(requests.requests.size(), 1);
+    EXPECT_EQ(requests.requests[0], (RecordingEventRequests::Request{0, InternalEvent::InternetFailure, false}))
+        << "1007";
 
     watch.tick();
-    EXPECT_EQ(requests.posted.size(), 1) << "no change, nothing posted";
+    EXPECT_EQ(requests.requests.size(), 1) << "no change, nothing posted";
 
     auto* lost = new PrimaryClient;
     lost->account = 0x0020;
@@ -44,18 +45,19 @@ TEST(LinkStatusWatchTest, FollowsTheTaviComDevicesLinkStates) {
     watch.tick();
     EXPECT_TRUE(watch.isOnline());
     EXPECT_EQ(ui.statusFields.value(StatusField::Internet), QStringLiteral("Online"));
-    ASSERT_EQ(requests.posted.size(), 2);
-    EXPECT_EQ(requests.posted[1], qMakePair(quint64(0), quint32(kInternetUpCode)));
+    ASSERT_EQ(requests.requests.size(), 2);
+    EXPECT_EQ(requests.requests[1], (RecordingEventRequests::Request{0, InternalEvent::InternetFailure, true}))
+        << "3007";
 
     green->linkState = LinkState::NotHeard; // a device not yet heard also counts as not lost
     watch.tick();
-    EXPECT_EQ(requests.posted.size(), 2);
+    EXPECT_EQ(requests.requests.size(), 2);
     registry.Shutdown();
 }
 
 TEST(LinkStatusWatchTest, TimerRunsOnceAndTicksOnItsInterval) {
     ClientRegistry registry;
-    RecordingEventRequestSink requests;
+    RecordingEventRequests requests;
     RecordingUserInterface ui;
     LinkStatusWatch watch(registry, requests, ui, 5);
     watch.start();
@@ -63,10 +65,10 @@ TEST(LinkStatusWatchTest, TimerRunsOnceAndTicksOnItsInterval) {
     EXPECT_TRUE(watch.isActive());
     QElapsedTimer elapsed;
     elapsed.start();
-    while (requests.posted.isEmpty() && elapsed.elapsed() < 2000)
+    while (requests.requests.isEmpty() && elapsed.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_EQ(requests.posted.size(), 1) << "an empty registry turns the indicator off on the first tick";
-    EXPECT_EQ(requests.posted[0].second, kInternetDownCode);
+    ASSERT_EQ(requests.requests.size(), 1) << "an empty registry turns the indicator off on the first tick";
+    EXPECT_FALSE(requests.requests[0].restore);
     watch.stop();
     EXPECT_FALSE(watch.isActive());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reporting/Reporter.h"
+#include "tests/support/FakeReporter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,23 +9,6 @@
 #include <utility>
 
 namespace eventlist_test {
-
-// A report sender whose results the test hands out later, in order.
-class DeferredReporter final : public Reporter {
-public:
-    void ReportEvent(const ReportRequest& request, Done done) override {
-        requests.append(request);
-        pending.append(std::move(done));
-    }
-    // Completes the oldest pending request.
-    void answer(ReportResult result) {
-        Done done = pending.takeFirst();
-        done(result);
-    }
-
-    QList<ReportRequest> requests;
-    QList<Done> pending;
-};
 
 // A log line of the eleven fields, with a LF.
 inline QByteArray logLine(int result, const QString& time, const QString& name, const QString& text = "Disparo") {

@@ -12,8 +12,6 @@
 
 #include <memory>
 
-using eventlist_test::DeferredReporter;
-
 namespace {
 
 struct PipelineFixture {
@@ -36,7 +34,7 @@ struct PipelineFixture {
 
     TempDataDir dir;
     RecordingUserInterface ui;
-    DeferredReporter reporter;
+    FakeReporter reporter;
     AlarmTextTable alarms;
     InternalEventTable internal;
     ServerSettings settings;
@@ -63,7 +61,7 @@ TEST(EventPipelineTest, ClientEventIsForwardedThenListedLoggedAndSounded) {
     EXPECT_EQ(f.list.model().rowCount(), 0);
     EXPECT_TRUE(f.ui.sounds.isEmpty());
 
-    f.reporter.answer(ReportResult::Sent);
+    f.reporter.complete(ReportResult::Sent);
     ASSERT_EQ(f.list.model().rowCount(), 1);
     const EventListModel& model = f.list.model();
     EXPECT_EQ(model.resultAt(0), 0);
@@ -121,10 +119,10 @@ TEST(EventPipelineTest, ResultsArriveInOrderWithTheirIconsAndSounds) {
 
     // The client changes before the results arrive: the row shows it as raised.
     f.client.name = QStringLiteral("Renamed");
-    f.reporter.answer(ReportResult::Sent);
-    f.reporter.answer(ReportResult::Failed);
+    f.reporter.complete(ReportResult::Sent);
+    f.reporter.complete(ReportResult::Failed);
     f.settings.SoundNewEvent = 0;
-    f.reporter.answer(ReportResult::NotSent);
+    f.reporter.complete(ReportResult::NotSent);
 
     const EventListModel& model = f.list.model();
     ASSERT_EQ(model.rowCount(), 3);
@@ -139,14 +137,14 @@ TEST(EventPipelineTest, ResultsArriveInOrderWithTheirIconsAndSounds) {
     // ACK-failure sound switched off.
     f.settings.SoundAckFail = 0;
     f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 5, 1);
-    f.reporter.answer(ReportResult::Failed);
+    f.reporter.complete(ReportResult::Failed);
     EXPECT_EQ(f.ui.sounds.size(), 2);
     EXPECT_EQ(model.rowCount(), 4);
 
     // A result that arrives after the pipeline is gone is dropped.
     f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 5, 1);
     f.pipeline.reset();
-    f.reporter.answer(ReportResult::Sent);
+    f.reporter.complete(ReportResult::Sent);
     EXPECT_EQ(model.rowCount(), 4);
 }
 

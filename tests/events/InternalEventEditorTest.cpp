@@ -18,7 +18,7 @@ struct EditorFixture {
 
     TempDataDir dir;
     InternalEventTable table;
-    ScriptedReporter reporter;
+    FakeReporter reporter;
     CopyingEventRaiser events;
     RecordingUserInterface ui;
     InternalEventForwarder forwarder{table, reporter, events};

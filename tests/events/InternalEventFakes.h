@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/FakeReporter.h"
+
 #include "clients/ClientRecord.h"
 #include "events/EventRaiser.h"
 #include "reporting/Reporter.h"
@@ -40,29 +42,6 @@ public:
 
     QList<Line> lines;
     QList<Line> clientEvents;
-};
-
-// A report sender whose results are given by the test, one request at a time
-// or at once (immediate).
-class ScriptedReporter final : public Reporter {
-public:
-    void ReportEvent(const ReportRequest& request, Done done) override {
-        requests.append(request);
-        if (immediate)
-            done(immediateResult);
-        else
-            pending.append(std::move(done));
-    }
-    // Completes the oldest pending request.
-    void complete(ReportResult result) {
-        Done done = pending.takeFirst();
-        done(result);
-    }
-
-    bool immediate = false;
-    ReportResult immediateResult = ReportResult::Sent;
-    QList<ReportRequest> requests;
-    QList<Done> pending;
 };
 
 } // namespace internal_event_test

@@ -17,6 +17,9 @@
 
 #include <QCoreApplication>
 
+#include "clients/ClientTransitions.h"
+#include "events/ClientReturnRaiser.h"
+
 #include <gtest/gtest.h>
 
 using namespace internal_event_test;
@@ -33,16 +36,18 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
     AlarmTextTable alarms;
     alarms.restoreText[308] = QStringLiteral("Cliente voltou a comunicar");
 
-    ScriptedReporter reporter;
-    reporter.immediate = true;
+    FakeReporter reporter;
+    reporter.immediateResult = ReportResult::Sent;
     EventList list(dir.dataDirectory(), ui);
     EventPipeline pipeline(list, reporter, alarms, table, settings, ui, dir.dataDirectory());
     ClientRegistry registry;
     ClientPages pages;
     InternalEventForwarder forwarder(table, reporter, pipeline);
-    InternalEventRequests requests(registry, forwarder, reporter);
-    ContactRecorder contacts(registry, pages, pipeline, table);
-    ClientMonitor monitor(registry, pages, requests, ui, settings, dir.dataDirectory());
+    InternalEventRequests requests(registry, forwarder);
+    ClientReturnRaiser returns(pipeline, table);
+    ClientTransitions transitions(registry, pages, returns, requests, ui, settings, dir.dataDirectory());
+    ContactRecorder contacts(registry, transitions);
+    ClientMonitor monitor(registry, transitions);
 
     auto* p = new PrimaryClient;
     p->account = 0x0A1B;
@@ -57,7 +62,7 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
         monitor.tick();
     ASSERT_EQ(p->status, ClientStatus::Offline);
     EXPECT_EQ(list.model().rowCount(), 0) << "the monitor only posts the request";
-    QCoreApplication::sendPostedEvents(&requests, InternalEventRequests::kEventType);
+    QCoreApplication::sendPostedEvents(&requests);
 
     const EventListModel& model = list.model();
     ASSERT_EQ(model.rowCount(), 1);

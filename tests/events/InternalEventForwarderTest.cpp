@@ -23,7 +23,7 @@ struct Fixture {
     }
 
     InternalEventTable table;
-    ScriptedReporter reporter;
+    FakeReporter reporter;
     CopyingEventRaiser events;
     InternalEventForwarder forwarder{table, reporter, events};
     QString operatorName = QStringLiteral("Ana");
@@ -134,7 +134,7 @@ TEST(InternalEventForwarderTest, ClientEventsUseTheClientAccountsAndSurviveItsRe
 
 TEST(InternalEventForwarderTest, ResultArrivingAfterTheForwarderIsGoneIsDropped) {
     InternalEventTable table;
-    ScriptedReporter reporter;
+    FakeReporter reporter;
     CopyingEventRaiser events;
     {
         InternalEventForwarder forwarder(table, reporter, events);
@@ -144,47 +144,40 @@ TEST(InternalEventForwarderTest, ResultArrivingAfterTheForwarderIsGoneIsDropped)
     EXPECT_TRUE(events.lines.isEmpty());
 }
 
-TEST(InternalEventRequestsTest, HeartbeatAndInternalCodesFromOtherThreadsInArrivalOrder) {
+TEST(InternalEventRequestsTest, RequestsFromOtherThreadsAreHandledOnTheMainThreadInArrivalOrder) {
     Fixture f;
     ClientRegistry registry;
-    InternalEventRequests requests(registry, f.forwarder, f.reporter);
-    f.reporter.immediate = true;
+    InternalEventRequests requests(registry, f.forwarder);
+    f.reporter.immediateResult = ReportResult::Sent;
     f.table.row(InternalEvent::InternetFailure).enabled = true;
 
     std::thread worker([&] {
-        requests.postEventRequest(0, 0);
-        requests.postEventRequest(0, 1007);
-        requests.postEventRequest(0, 0xABCD0000u | 3007u); // only the low 16 bits count
+        requests.requestServerEvent(InternalEvent::InternetFailure, false);
+        requests.requestServerEvent(InternalEvent::InternetFailure, true);
     });
     worker.join();
     EXPECT_TRUE(f.reporter.requests.isEmpty()) << "handled on the main thread, not in the poster";
-    QCoreApplication::sendPostedEvents(&requests, InternalEventRequests::kEventType);
+    QCoreApplication::sendPostedEvents(&requests);
 
-    ASSERT_EQ(f.reporter.requests.size(), 3);
-    expectRequest(f.reporter.requests[1], 0x1A2B, 0x00FF, 1407);
-    expectRequest(f.reporter.requests[2], 0x1A2B, 0x00FF, 3407);
-    const ReportRequest& heartbeat = f.reporter.requests[0];
-    EXPECT_EQ(heartbeat.account, 0);
-    EXPECT_EQ(heartbeat.reportAccount, 0);
-    EXPECT_EQ(heartbeat.code, 0);
-    EXPECT_EQ(heartbeat.partition, 0);
-    EXPECT_EQ(heartbeat.zone, 0);
-    ASSERT_EQ(f.events.lines.size(), 2) << "a heartbeat lists nothing";
+    ASSERT_EQ(f.reporter.requests.size(), 2);
+    expectRequest(f.reporter.requests[0], 0x1A2B, 0x00FF, 1407);
+    expectRequest(f.reporter.requests[1], 0x1A2B, 0x00FF, 3407);
+    ASSERT_EQ(f.events.lines.size(), 2);
     EXPECT_EQ(f.events.lines[0].code, 1007);
     EXPECT_EQ(f.events.lines[1].code, 3007);
     EXPECT_EQ(f.events.lines[1].name, QStringLiteral("Ana"));
 
-    // Codes that name no row are dropped.
-    requests.OnEventRequest(0, 1010);
-    requests.OnEventRequest(0, 999);
-    EXPECT_EQ(f.reporter.requests.size(), 3);
+    // Positions that name no row are dropped.
+    requests.OnEventRequest(0, InternalEvent::kRowCount, false);
+    requests.OnEventRequest(0, -1, true);
+    EXPECT_EQ(f.reporter.requests.size(), 2);
 }
 
 TEST(InternalEventRequestsTest, ClientRequestsFindTheClientBySerialOrAreDropped) {
     Fixture f;
     ClientRegistry registry;
-    InternalEventRequests requests(registry, f.forwarder, f.reporter);
-    f.reporter.immediate = true;
+    InternalEventRequests requests(registry, f.forwarder);
+    f.reporter.immediateResult = ReportResult::Sent;
     auto* kept = new PrimaryClient;
     kept->account = 0x2000;
     kept->name = QStringLiteral("Mercado");
@@ -193,11 +186,11 @@ TEST(InternalEventRequestsTest, ClientRequestsFindTheClientBySerialOrAreDropped)
     removed->account = 0x3000;
     registry.Register(removed);
 
-    requests.postEventRequest(kept->serial, 1006);
-    requests.postEventRequest(removed->serial, 1006);
+    requests.requestClientEvent(kept->serial, InternalEvent::ClientOffline, false);
+    requests.requestClientEvent(removed->serial, InternalEvent::ClientOffline, false);
     registry.Unregister(removed);
     delete removed; // gone before the main thread handles its request
-    QCoreApplication::sendPostedEvents(&requests, InternalEventRequests::kEventType);
+    QCoreApplication::sendPostedEvents(&requests);
 
     ASSERT_EQ(f.events.lines.size(), 1);
     EXPECT_EQ(f.events.lines[0].name, QStringLiteral("Mercado"));

@@ -26,8 +26,7 @@ template <typename T> T* control(QWidget& section, int id) {
 TEST(InternalEventSectionTest, EditarUnlocksTheControlsAndTheViewFollowsTheEditor) {
     TempDataDir dir;
     InternalEventTable table;
-    ScriptedReporter reporter;
-    reporter.immediate = true;
+    FakeReporter reporter;
     reporter.immediateResult = ReportResult::Failed;
     CopyingEventRaiser events;
     RecordingUserInterface ui;

@@ -51,10 +51,10 @@ TEST(InternalEventSendTest, ManualTestOverASilentDc09StationShowsNoAckAndReporti
     RecordingUserInterface ui;
     ReportLimits limits;
     limits.replyMs = 100;
-    ReportSender sender(reportSettings, table, ui, limits);
+    ReportSender sender(reportSettings, ui, limits);
     CopyingEventRaiser events;
     InternalEventForwarder forwarder(table, sender, events);
-    sender.setInternalEventRaiser(&forwarder);
+    sender.setReportingEvents(&forwarder);
     InternalEventEditor editor(table, dir.dataDirectory(), forwarder, ui);
     QObject::connect(&sender, &ReportSender::appliedModeChanged, &editor, &InternalEventEditor::setAppliedReportMode);
 

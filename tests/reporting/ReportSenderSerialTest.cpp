@@ -33,9 +33,9 @@ protected:
         ReportLimits limits;
         limits.busyMs = 3 * afterWriteMs + 2000;
         limits.serial.afterWriteMs = afterWriteMs;
-        sender = std::make_unique<ReportSender>(settings, table, ui, limits);
+        sender = std::make_unique<ReportSender>(settings, ui, limits);
         raiser = std::make_unique<FakeInternalRaiser>(*sender, table);
-        sender->setInternalEventRaiser(raiser.get());
+        sender->setReportingEvents(raiser.get());
     }
 
     void raise(const ReportRequest& request) {

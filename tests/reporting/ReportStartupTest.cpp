@@ -27,9 +27,9 @@ protected:
         sender.reset();
         ReportLimits limits;
         limits.busyMs = 1000;
-        sender = std::make_unique<ReportSender>(settings, table, ui, limits);
+        sender = std::make_unique<ReportSender>(settings, ui, limits);
         raiser = std::make_unique<FakeInternalRaiser>(*sender, table);
-        sender->setInternalEventRaiser(raiser.get());
+        sender->setReportingEvents(raiser.get());
     }
 
     TempDataDir dir;

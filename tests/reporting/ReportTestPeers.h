@@ -1,9 +1,9 @@
 #pragma once
 
-#include "events/EventRequest.h"
 #include "events/InternalEventRaiser.h"
 #include "events/InternalEventTable.h"
 #include "reporting/Reporter.h"
+#include "reporting/ReportingEvents.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -73,12 +73,18 @@ private:
 
 // Raises internal events the way the events code does: forwards through the
 // reporter before returning, then records the result.
-class FakeInternalRaiser : public InternalEventRaiser {
+class FakeInternalRaiser : public InternalEventRaiser, public ReportingEvents {
 public:
     FakeInternalRaiser(Reporter& reporter, const InternalEventTable& table) : m_reporter(reporter), m_table(table) {}
 
     void raiseInternal(int position, bool restore, InternalForward forward) override;
     void raiseClientInternal(int, bool, InternalForward, ClientRecord*) override {}
+
+    quint16 internalAccount() const override { return m_table.settings.cidAccount; }
+    bool manualTestConfigured() const override { return m_table.row(InternalEvent::ManualTest).code != 0; }
+    void raiseReportingEvent(int position, bool restore, bool forwardAlways) override {
+        raiseInternal(position, restore, forwardAlways ? InternalForward::Always : InternalForward::IfEnabled);
+    }
 
     struct Raised {
         int position;
@@ -90,10 +96,4 @@ public:
 private:
     Reporter& m_reporter;
     const InternalEventTable& m_table;
-};
-
-class RecordingSink : public EventRequestSink {
-public:
-    void postEventRequest(quint64 clientSerial, quint32 value) override { posts.append({clientSerial, value}); }
-    QList<QPair<quint64, quint32>> posts;
 };

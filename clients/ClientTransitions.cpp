@@ -1,0 +1,95 @@
+#include "clients/ClientTransitions.h"
+
+#include "clients/ClientPages.h"
+#include "clients/ClientRecord.h"
+#include "clients/ClientRegistry.h"
+#include "clients/ClientStatusEvents.h"
+#include "common/EventRequests.h"
+#include "common/UserInterface.h"
+#include "config/ServerSettings.h"
+
+ClientTransitions::ClientTransitions(ClientRegistry& registry, ClientPages& pages, ClientStatusEvents& events,
+                                     EventRequests& requests, UserInterface& ui, const ServerSettings& settings,
+                                     const DataDirectory& dir)
+    : m_registry(registry), m_pages(pages), m_events(events), m_requests(requests), m_ui(ui), m_settings(settings),
+      m_dir(dir) {}
+
+void ClientTransitions::heard(PrimaryClient& client, ClientRecord* reported) {
+    // A new account heard from for the first time leaves the New page.
+    bool save = false;
+    if (reported && reported->status == ClientStatus::New) {
+        m_pages.newClients().RemoveNewAccount(reported);
+        save = true;
+    }
+
+    if (client.linkState != LinkState::Ok) {
+        client.linkState = LinkState::Ok;
+        switch (client.status) {
+        case ClientStatus::New:
+            m_pages.newClients().RemoveNewPrimary(&client);
+            m_pages.online().AddClient(&client);
+            save = true;
+            break;
+        case ClientStatus::Offline:
+            m_pages.offline().RemoveClient(&client);
+            m_pages.online().AddClient(&client);
+            m_events.clientBackOnline(&client);
+            break;
+        case ClientStatus::Online:
+            m_pages.online().AddClient(&client);
+            break;
+        case ClientStatus::Blocked:
+            m_pages.blocked().AddClient(&client);
+            break;
+        default:
+            break;
+        }
+    } else if (client.status == ClientStatus::Online) {
+        m_pages.online().AddClient(&client);
+    }
+
+    // One write covers both reasons to save (first contact of an account, of a primary).
+    if (save)
+        m_registry.saveList();
+}
+
+void ClientTransitions::turnLate(PrimaryClient& client) {
+    client.linkState = LinkState::Late;
+    client.ethCountdown = qMax(client.ethPeriod, 0);
+    if (client.status != ClientStatus::Online)
+        return;
+    m_pages.online().AddClient(&client);
+    redrawIfShown(ClientStatus::Online);
+}
+
+void ClientTransitions::turnLost(PrimaryClient& client, bool serverLinkUp) {
+    client.linkState = LinkState::Lost;
+    if (client.status != ClientStatus::Online)
+        return;
+    if (!serverLinkUp) {
+        // The server's own link is down: the client stays on the Online page, red.
+        m_pages.online().UpdateIcon(&client);
+        return;
+    }
+    m_pages.online().RemoveClient(&client);
+    m_pages.offline().AddClient(&client);
+    redrawIfShown(ClientStatus::Online);
+    redrawIfShown(ClientStatus::Offline);
+    if (m_settings.SoundOffline != 0)
+        m_ui.playSound(m_dir.file(QString::fromLatin1(kOfflineSound)));
+    m_requests.requestClientEvent(client.serial, InternalEvent::ClientOffline, false);
+}
+
+void ClientTransitions::linkIconChanged(PrimaryClient& client) {
+    if (client.status == ClientStatus::Blocked)
+        m_pages.blocked().UpdateIcon(&client);
+    else if (client.status == ClientStatus::New)
+        m_pages.newClients().UpdateIcon(&client);
+}
+
+void ClientTransitions::redrawIfShown(int status) {
+    if (m_currentPage && m_currentPage() == status) {
+        if (ClientPageModel* page = m_pages.PageForStatus(status))
+            page->ShowPage();
+    }
+}

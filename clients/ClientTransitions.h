@@ -1,0 +1,60 @@
+#pragma once
+
+#include "common/DataDirectory.h"
+
+#include <functional>
+
+class ClientPages;
+class ClientRecord;
+class ClientRegistry;
+class ClientStatusEvents;
+class EventRequests;
+class PrimaryClient;
+class UserInterface;
+struct ServerSettings;
+
+// The one owner of a client's moves between states and pages: the status and
+// link state, the page rows, the offline sound, the internal events of a
+// client lost or back, and the list save that a first contact asks for. The
+// contact recorder and the monitor call it; so will every page command.
+//
+// Threads: the main thread, like the registry and the pages.
+class ClientTransitions {
+public:
+    static constexpr const char* kOfflineSound = "Offline.wav";
+
+    ClientTransitions(ClientRegistry& registry, ClientPages& pages, ClientStatusEvents& events, EventRequests& requests,
+                      UserInterface& ui, const ServerSettings& settings, const DataDirectory& dir);
+
+    // The tab index of the page on screen (1 online, 2 offline, ...; none when unset).
+    void setCurrentPage(std::function<int()> page) { m_currentPage = std::move(page); }
+
+    // The device link heard from client; reported is the record of the account
+    // the message named (none when no record has it). A new account leaves the
+    // New list; a client not green turns green and moves by its status: new to
+    // Online (its still-new dependents keep rows), offline back to Online with
+    // the restore of "Cliente offline", online and blocked refresh their rows.
+    // The list is saved once when a new account or client was first heard.
+    void heard(PrimaryClient& client, ClientRecord* reported);
+
+    // The monitor's steps: both countdowns ran out once (late, yellow) or again
+    // (lost, red). A lost online client moves to the Offline page with the
+    // offline sound and "Cliente offline" (1006) only while serverLinkUp; else
+    // it stays on the Online page, red.
+    void turnLate(PrimaryClient& client);
+    void turnLost(PrimaryClient& client, bool serverLinkUp);
+    // The link icon of a blocked or new client changed.
+    void linkIconChanged(PrimaryClient& client);
+
+private:
+    void redrawIfShown(int status);
+
+    ClientRegistry& m_registry;
+    ClientPages& m_pages;
+    ClientStatusEvents& m_events;
+    EventRequests& m_requests;
+    UserInterface& m_ui;
+    const ServerSettings& m_settings;
+    DataDirectory m_dir;
+    std::function<int()> m_currentPage;
+};
