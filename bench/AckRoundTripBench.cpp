@@ -72,7 +72,7 @@ public:
 class SilentEventRaiser : public EventRaiser {
 public:
     void RaiseClientEvent(ClientRecord*, quint16, quint8, quint16, int) override {}
-    void RaiseClientInternalEvent(ReportResult, quint16, ClientRecord*) override {}
+    void RaiseClientInternalEvent(ReportResult, quint16, const ClientEventSubject&) override {}
     void RaiseInternalEvent(ReportResult, quint16, const QString&) override {}
     void AddEventLine(ReportResult, const QString&, quint16, quint16, quint8, quint16, int,
                       const std::optional<QString>&) override {}

@@ -56,18 +56,17 @@ void EventPipeline::listLocked(const EventRecord& event) {
                  event.panel);
 }
 
-void EventPipeline::RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) {
-    if (!client)
-        return;
+void EventPipeline::RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
+                                             const ClientEventSubject& subject) {
     EventRecord event;
     event.result = result;
-    event.account = client->account;
+    event.account = subject.account;
     event.code = internalCode;
     event.partition = m_internalEvents.settings.partition;
     event.zone = m_internalEvents.settings.zone;
     event.protocol = EventProtocol::Internal;
-    event.name = client->name;
-    event.panel = client->panelText();
+    event.name = subject.name;
+    event.panel = subject.panel;
     listLocked(event);
     m_ui.playSound(m_eventSound);
 }
@@ -97,4 +96,8 @@ void EventPipeline::AddEventLine(ReportResult result, const QString& name, quint
     event.protocol = protocol;
     event.panel = panel;
     m_list.addEvent(m_formatter.format(event, m_clock()));
+}
+
+ClientEventSubject ClientEventSubject::of(const ClientRecord& client) {
+    return {client.account, client.name, client.panelText()};
 }

@@ -8,6 +8,16 @@
 
 class ClientRecord;
 
+// What an internal event shows of the client it concerns, copied when the
+// event is raised: a client removed before the event is listed still shows.
+struct ClientEventSubject {
+    quint16 account = 0;
+    QString name;
+    QString panel;
+
+    static ClientEventSubject of(const ClientRecord& client);
+};
+
 // Protocol values of an event: how it arrived.
 namespace EventProtocol {
 constexpr int Internal = 0;
@@ -27,7 +37,8 @@ public:
     // blocked or new client.
     virtual void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) = 0;
     // An internal event about a client, already forwarded by the caller.
-    virtual void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) = 0;
+    virtual void RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
+                                          const ClientEventSubject& subject) = 0;
     // An internal event about the operator or the system, already forwarded by the caller.
     virtual void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) = 0;
     // Shows one event as the new top row and appends its log line.

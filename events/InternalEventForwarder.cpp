@@ -15,17 +15,6 @@ quint16 internalCode(int position, bool restore) {
     return static_cast<quint16>((restore ? InternalEvent::kRestoreBase : InternalEvent::kNewBase) + position);
 }
 
-// What the events list shows of a client, frozen when the event was raised.
-std::shared_ptr<PrimaryClient> snapshotOf(const ClientRecord& client) {
-    auto copy = std::make_shared<PrimaryClient>();
-    copy->status = client.status;
-    copy->account = client.account;
-    copy->name = client.name;
-    copy->serial = client.serial;
-    copy->panel = client.panelText();
-    return copy;
-}
-
 } // namespace
 
 InternalEventForwarder::InternalEventForwarder(const InternalEventTable& table, Reporter& reporter, EventRaiser& events)
@@ -73,10 +62,10 @@ void InternalEventForwarder::raiseClientInternal(int position, bool restore, Int
     const ReportRequest request{client->account, client->primaryAccount(), codeToSend(position, restore), s.partition,
                                 s.zone};
     const quint16 code = internalCode(position, restore);
-    std::shared_ptr<PrimaryClient> subject = snapshotOf(*client);
-    this->forward(forwarded(position, forward), request, [this, code, subject](ReportResult result) {
-        m_events.RaiseClientInternalEvent(result, code, subject.get());
-    });
+    this->forward(forwarded(position, forward), request,
+                  [this, code, subject = ClientEventSubject::of(*client)](ReportResult result) {
+                      m_events.RaiseClientInternalEvent(result, code, subject);
+                  });
 }
 
 void InternalEventForwarder::SendManualTest(Done done) {

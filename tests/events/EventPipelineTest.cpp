@@ -153,7 +153,7 @@ TEST(EventPipelineTest, InternalEventsUseTheInternalSettingsAndAlwaysSound) {
     f.settings.SoundNewEvent = 0;
     f.pipeline->RaiseInternalEvent(ReportResult::NotSent, 1003, QStringLiteral("Admin"));
     f.client.status = ClientStatus::Blocked; // internal events of a client are listed whatever its state
-    f.pipeline->RaiseClientInternalEvent(ReportResult::Sent, 1006, &f.client);
+    f.pipeline->RaiseClientInternalEvent(ReportResult::Sent, 1006, ClientEventSubject::of(f.client));
     EXPECT_TRUE(f.reporter.requests.isEmpty()) << "the caller forwards internal events";
 
     const EventListModel& model = f.list.model();

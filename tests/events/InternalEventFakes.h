@@ -31,8 +31,8 @@ public:
                                  {},
                                  true});
     }
-    void RaiseClientInternalEvent(ReportResult result, quint16 code, ClientRecord* client) override {
-        lines.append(Line{result, code, client->name, client->account, client->panelText(), true});
+    void RaiseClientInternalEvent(ReportResult result, quint16 code, const ClientEventSubject& subject) override {
+        lines.append(Line{result, code, subject.name, subject.account, subject.panel, true});
     }
     void RaiseInternalEvent(ReportResult result, quint16 code, const QString& name) override {
         lines.append(Line{result, code, name, 0, {}, false});

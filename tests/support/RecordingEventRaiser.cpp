@@ -5,12 +5,13 @@ void RecordingEventRaiser::RaiseClientEvent(ClientRecord* client, quint16 code, 
     clientEvents.append({client, code, partition, zone, protocol});
 }
 
-void RecordingEventRaiser::RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) {
-    internalEvents.append({result, internalCode, client, QString()});
+void RecordingEventRaiser::RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
+                                                    const ClientEventSubject& subject) {
+    internalEvents.append({result, internalCode, subject.account, subject.name});
 }
 
 void RecordingEventRaiser::RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) {
-    internalEvents.append({result, internalCode, nullptr, name});
+    internalEvents.append({result, internalCode, 0, name});
 }
 
 void RecordingEventRaiser::AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code,

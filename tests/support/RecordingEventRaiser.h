@@ -23,8 +23,8 @@ public:
     struct InternalCall {
         ReportResult result;
         quint16 internalCode;
-        ClientRecord* client; // none for RaiseInternalEvent
-        QString name;         // RaiseInternalEvent only
+        quint16 account; // the client's; 0 for RaiseInternalEvent
+        QString name;    // the client's, or the operator's
     };
     struct EventLine {
         ReportResult result;
@@ -38,7 +38,8 @@ public:
     };
 
     void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override;
-    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, ClientRecord* client) override;
+    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
+                                  const ClientEventSubject& subject) override;
     void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) override;
     void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
                       quint16 zone, int protocol, const std::optional<QString>& panel) override;
