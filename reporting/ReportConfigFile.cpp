@@ -81,11 +81,11 @@ void readFlag(Scanner& in, bool& flag) {
 
 namespace ReportConfigFile {
 
-void parse(const QByteArray& content, ReportSettings& settings) {
+void parse(const QByteArray& content, ReportSettings& settings, bool& logAll) {
     Scanner in(content);
     int mode = static_cast<int>(settings.mode);
     in.readInt(mode);
-    readFlag(in, settings.logAll);
+    readFlag(in, logAll);
     readFlag(in, settings.transparent);
     readFlag(in, settings.reportHeartbeat);
     readFlag(in, settings.ownHeartbeat);
@@ -116,7 +116,7 @@ void parse(const QByteArray& content, ReportSettings& settings) {
     settings.stationPort = std::clamp(settings.stationPort, 0, kMaxStationPort);
 }
 
-QByteArray serialize(const ReportSettings& s) {
+QByteArray serialize(const ReportSettings& s, bool logAll) {
     QByteArray out;
     const auto line = [&out](const QByteArray& value) {
         out += value;
@@ -124,7 +124,7 @@ QByteArray serialize(const ReportSettings& s) {
     };
     const auto number = [&line](int value) { line(QByteArray::number(value)); };
     number(static_cast<int>(s.mode));
-    number(s.logAll ? 1 : 0);
+    number(logAll ? 1 : 0);
     number(s.transparent ? 1 : 0);
     number(s.reportHeartbeat ? 1 : 0);
     number(s.ownHeartbeat ? 1 : 0);
@@ -144,18 +144,18 @@ QByteArray serialize(const ReportSettings& s) {
 
 } // namespace ReportConfigFile
 
-bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, UserInterface& ui) {
+bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, bool& logAll, UserInterface& ui) {
     QFile file(dir.file(QString::fromLatin1(ReportConfigFile::kFileName)));
     if (!file.open(QIODevice::ReadOnly)) {
         ui.showMessage(StringTable::text(ReportConfigFile::kMessageMissing), UserInterface::Icon::Exclamation);
         return false;
     }
-    ReportConfigFile::parse(file.readAll(), settings);
+    ReportConfigFile::parse(file.readAll(), settings, logAll);
     return true;
 }
 
-bool SaveReportConfig(const DataDirectory& dir, const ReportSettings& settings) {
-    const QByteArray content = ReportConfigFile::serialize(settings);
+bool SaveReportConfig(const DataDirectory& dir, const ReportSettings& settings, bool logAll) {
+    const QByteArray content = ReportConfigFile::serialize(settings, logAll);
     const QString name = QString::fromLatin1(ReportConfigFile::kFileName);
     const bool written = writeFileWhole(dir.file(name), content);
     writeFileWhole(dir.backupFile(name), content);

@@ -8,7 +8,9 @@ class DataDirectory;
 class UserInterface;
 
 // Reading and writing "Report.cfg" (and its copy "Backup/Report.cfg"): sixteen
-// lines ended by a line feed, integers in decimal, booleans as 0 or 1.
+// lines ended by a line feed, integers in decimal, booleans as 0 or 1. Line 2
+// carries "LogAll", which belongs to the server settings: it is read into and
+// written from the one flag the caller gives, so no second copy of it exists.
 namespace ReportConfigFile {
 
 inline constexpr char kFileName[] = "Report.cfg";
@@ -18,16 +20,16 @@ constexpr int kMaxTextLength = 63;
 // Fills settings from the file's text. Numbers are whitespace-separated; the
 // serial port name (line 8) and the station host (line 15) are read whole.
 // A value the text does not supply keeps the value settings already had.
-void parse(const QByteArray& content, ReportSettings& settings);
+void parse(const QByteArray& content, ReportSettings& settings, bool& logAll);
 
-QByteArray serialize(const ReportSettings& settings);
+QByteArray serialize(const ReportSettings& settings, bool logAll);
 
 } // namespace ReportConfigFile
 
 // Start-up reading of "Report.cfg": when the file cannot be read, message 203
 // is shown and settings keep their defaults. Returns whether the file was read.
-bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, UserInterface& ui);
+bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, bool& logAll, UserInterface& ui);
 
 // "Salvar": writes "Report.cfg" and then "Backup/Report.cfg" whole. Returns
 // false when the main file could not be written (nothing is reported).
-bool SaveReportConfig(const DataDirectory& dir, const ReportSettings& settings);
+bool SaveReportConfig(const DataDirectory& dir, const ReportSettings& settings, bool logAll);

@@ -9,7 +9,6 @@
 // the whole run, owned by the application object; written on the main thread.
 struct ReportSettings {
     ReportMode mode = ReportMode::Off;
-    bool logAll = false;          // "LogAll": also in "Server.cfg"; this value is the one in force
     bool transparent = false;     // "Transparente": forward events of unregistered devices too
     bool reportHeartbeat = false; // "Reportar Heartbeat": forward device heartbeats / DC-09 link tests
     bool ownHeartbeat = false;    // "Habilitar" in "Heartbeat proprio"

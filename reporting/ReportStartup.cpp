@@ -21,9 +21,10 @@ QStringList ListSystemSerialPorts() {
     return ports;
 }
 
-void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, ReportSender& sender, UserInterface& ui,
+void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, bool& logAll, ReportSender& sender,
+                          UserInterface& ui,
                           const std::function<QStringList()>& listSerialPorts) {
-    LoadReportConfig(dir, settings, ui);
+    LoadReportConfig(dir, settings, logAll, ui);
     // The mode in use is off until the stored one is selected.
     ReportMode selected = settings.mode;
     if (selected == ReportMode::Serial && listSerialPorts().isEmpty()) {

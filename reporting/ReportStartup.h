@@ -20,5 +20,7 @@ QStringList ListSystemSerialPorts();
 // start-up is off. The resulting mode is started without raising the internal
 // ON events, and from then on start-up counts as finished. When the start
 // fails the operator has seen why and reporting stays closed.
-void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, ReportSender& sender, UserInterface& ui,
+// logAll: the server's "LogAll" flag, which "Report.cfg" sets as well.
+void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, bool& logAll, ReportSender& sender,
+                          UserInterface& ui,
                           const std::function<QStringList()>& listSerialPorts = ListSystemSerialPorts);

@@ -69,10 +69,8 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
     if (buildWindow)
         buildWindow();
 
-    // Reporting with the stored settings ("Report.cfg" holds the "LogAll" value in force).
-    m_reportSettings.logAll = m_serverSettings.LogAll;
-    StartStoredReporting(m_dir, m_reportSettings, m_reportSender, m_ui);
-    m_serverSettings.LogAll = m_reportSettings.logAll;
+    // Reporting with the stored settings; "Report.cfg" is read after "Server.cfg", so its "LogAll" is in force.
+    StartStoredReporting(m_dir, m_reportSettings, m_serverSettings.LogAll, m_reportSender, m_ui);
 
     // The clients, their supervision and their pages.
     m_clientList->LoadClientList();

@@ -9,7 +9,7 @@
 TEST(ReportConfigFile, WritesSixteenLinesAndReadsThemBack) {
     ReportSettings settings;
     settings.mode = ReportMode::Dc09;
-    settings.logAll = true;
+    const bool logAll = true;
     settings.reportHeartbeat = true;
     settings.heartbeatPeriod = 30;
     settings.attemptsIndex = 2;
@@ -23,32 +23,36 @@ TEST(ReportConfigFile, WritesSixteenLinesAndReadsThemBack) {
     settings.stationHost = QStringLiteral("central station.example");
     settings.stationPort = 12000;
 
-    const QByteArray text = ReportConfigFile::serialize(settings);
+    const QByteArray text = ReportConfigFile::serialize(settings, logAll);
     EXPECT_EQ(text,
               QByteArray("2\n1\n0\n1\n0\n30\n2\n/dev/ttyUSB 0\n20\n4\n13\n2\n0\n1\ncentral station.example\n12000\n"));
 
     TempDataDir dir;
-    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), settings));
+    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), settings, logAll));
     EXPECT_EQ(dir.read("Report.cfg"), text);
     EXPECT_EQ(dir.read("Backup/Report.cfg"), text);
 
     ReportSettings loaded;
+    bool loadedLogAll = false;
     RecordingUserInterface ui;
-    EXPECT_TRUE(LoadReportConfig(dir.dataDirectory(), loaded, ui));
+    EXPECT_TRUE(LoadReportConfig(dir.dataDirectory(), loaded, loadedLogAll, ui));
     EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_EQ(ReportConfigFile::serialize(loaded), text);
+    EXPECT_TRUE(loadedLogAll) << "line 2 sets the one LogAll flag";
+    EXPECT_EQ(ReportConfigFile::serialize(loaded, loadedLogAll), text);
     EXPECT_EQ(loaded.serialPort, settings.serialPort);
     EXPECT_EQ(loaded.stationHost, settings.stationHost);
 }
 
 TEST(ReportConfigFile, ReadingRulesAndRanges) {
     ReportSettings settings;
+    bool logAll = true;
     // Receiver and line 0 read as 1, baud index 0 as 3; trailing text after
     // lines 7 and 14 is skipped; CR LF line ends are accepted.
     ReportConfigFile::parse(
         "1\r\n0\r\n1\r\n0\r\n1\r\n-5\r\n7 extra\r\nttyS1\r\n0\r\n0\r\n0\r\n1\r\n1\r\n2 x\r\n10.0.0.9\r\n9999\r\n",
-        settings);
+        settings, logAll);
     EXPECT_EQ(settings.mode, ReportMode::Serial);
+    EXPECT_FALSE(logAll);
     EXPECT_TRUE(settings.transparent);
     EXPECT_TRUE(settings.ownHeartbeat);
     EXPECT_EQ(settings.heartbeatPeriod, -5);
@@ -64,7 +68,7 @@ TEST(ReportConfigFile, ReadingRulesAndRanges) {
     // Values that would select nothing or outgrow a message field are brought into range.
     ReportSettings odd;
     ReportConfigFile::parse("9\n0\n0\n0\n0\n1\n12\n" + QByteArray(100, 'p') + "\n150\n12\n99\n5\n5\n5\nh\n70000\n",
-                            odd);
+                            odd, logAll);
     EXPECT_EQ(odd.mode, ReportMode::Off);
     EXPECT_EQ(odd.attemptsIndex, 7);
     EXPECT_EQ(odd.serialPort.size(), ReportConfigFile::kMaxTextLength);
@@ -77,7 +81,7 @@ TEST(ReportConfigFile, ReadingRulesAndRanges) {
 
     // A truncated file keeps the values it does not supply.
     ReportSettings partial;
-    ReportConfigFile::parse("2\n1\n", partial);
+    ReportConfigFile::parse("2\n1\n", partial, logAll);
     EXPECT_EQ(partial.mode, ReportMode::Dc09);
     EXPECT_EQ(partial.stationPort, 9999);
     EXPECT_EQ(partial.baudIndex, 7);
@@ -86,10 +90,12 @@ TEST(ReportConfigFile, ReadingRulesAndRanges) {
 TEST(ReportConfigFile, MissingFileShowsMessage203AndKeepsDefaults) {
     TempDataDir dir;
     ReportSettings settings;
+    bool logAll = true;
     RecordingUserInterface ui;
-    EXPECT_FALSE(LoadReportConfig(dir.dataDirectory(), settings, ui));
+    EXPECT_FALSE(LoadReportConfig(dir.dataDirectory(), settings, logAll, ui));
+    EXPECT_TRUE(logAll) << "kept when the file cannot be read";
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, StringTable::text(203));
     EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Exclamation);
-    EXPECT_EQ(ReportConfigFile::serialize(settings), ReportConfigFile::serialize(ReportSettings{}));
+    EXPECT_EQ(ReportConfigFile::serialize(settings, false), ReportConfigFile::serialize(ReportSettings{}, false));
 }

@@ -57,6 +57,7 @@ protected:
     }
 
     ReportSettings settings;
+    bool logAll = false;
     InternalEventTable table;
     RecordingUserInterface ui;
     LoopbackStation station;
@@ -278,7 +279,7 @@ TEST_F(ReportSenderDc09, OwnHeartbeatTimerRunsWhileStarted) {
 TEST_F(ReportSenderDc09, StartupStartsTheStoredModeWithoutOnEvents) {
     TempDataDir dir;
     make();
-    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui);
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, StringTable::text(203));
     EXPECT_EQ(sender->appliedMode(), ReportMode::Off);
@@ -286,10 +287,10 @@ TEST_F(ReportSenderDc09, StartupStartsTheStoredModeWithoutOnEvents) {
 
     ReportSettings stored = settings;
     stored.mode = ReportMode::Dc09;
-    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), stored));
+    ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), stored, false));
     settings = ReportSettings{};
     make();
-    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui);
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui);
     EXPECT_EQ(sender->appliedMode(), ReportMode::Dc09);
     EXPECT_EQ(settings.stationPort, station.port());
     EXPECT_TRUE(raiser->raised.isEmpty());

@@ -21,7 +21,7 @@ protected:
         ReportSettings stored;
         stored.mode = mode;
         stored.serialPort = pty.slavePath();
-        ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), stored));
+        ASSERT_TRUE(SaveReportConfig(dir.dataDirectory(), stored, false));
         settings = ReportSettings{};
         raiser.reset();
         sender.reset();
@@ -35,6 +35,7 @@ protected:
     TempDataDir dir;
     PtyReceiver pty;
     ReportSettings settings;
+    bool logAll = false;
     InternalEventTable table;
     RecordingUserInterface ui;
     std::unique_ptr<ReportSender> sender;
@@ -46,7 +47,7 @@ protected:
 TEST_F(ReportStartup, StoredSerialModeWithoutAnySerialPortRunsWithReportingOff) {
     store(ReportMode::Serial);
     int listed = 0;
-    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui, [&] {
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui, [&] {
         ++listed;
         return QStringList{};
     });
@@ -72,7 +73,7 @@ TEST_F(ReportStartup, StoredSerialModeWithoutAnySerialPortRunsWithReportingOff) 
 
 TEST_F(ReportStartup, StoredSerialModeStartsWhenPortsAreListedAndOtherModesSkipTheList) {
     store(ReportMode::Serial);
-    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui, [&] { return QStringList{pty.slavePath()}; });
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui, [&] { return QStringList{pty.slavePath()}; });
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(sender->appliedMode(), ReportMode::Serial);
     EXPECT_EQ(settings.mode, ReportMode::Serial);
@@ -80,7 +81,7 @@ TEST_F(ReportStartup, StoredSerialModeStartsWhenPortsAreListedAndOtherModesSkipT
 
     store(ReportMode::Off);
     int listed = 0;
-    StartStoredReporting(dir.dataDirectory(), settings, *sender, ui, [&] {
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui, [&] {
         ++listed;
         return QStringList{};
     });
