@@ -261,8 +261,8 @@ int ClientListFile::parse(const QByteArray& content) {
             client->ethPeriod = period;
             client->ethCountdown = period;
         } else {
-            // No usable period: a plain client starts from the default keep-alive.
-            client->ethCountdown = kind == kKindMulticom ? 0 : m_defaultKeepAlive;
+            // No usable period: a plain client (kind 1) starts from the default keep-alive, any other from 0.
+            client->ethCountdown = kind == kKindPlain ? m_defaultKeepAlive : 0;
         }
         quint32 deviceId = 0;
         if (readHex(field(fields, next + 1), deviceId))

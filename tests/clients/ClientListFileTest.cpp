@@ -134,6 +134,7 @@ TEST(ClientListFileTest, LenientReadingOfFieldsAndLineEnds) {
                "}\n"
                "\n"
                "00AC\tMulti\t\t\t\t4\t0\t2\tABCDEF\t\t1\n"
+               "00AD\tOdd kind\t\t\t\t1\t0\t7\t\t5\n"
                "1FFFF\tWide\t\t\t\t1\t0\t1\t45\tFFFFFFFF");
     PrimaryClient* lower = registry.FindPrimary(0x00AB);
     ASSERT_NE(lower, nullptr);
@@ -149,6 +150,10 @@ TEST(ClientListFileTest, LenientReadingOfFieldsAndLineEnds) {
     EXPECT_TRUE(multi->isMulticom());
     EXPECT_EQ(multi->ethCountdown, 0) << "a Multicom client without a period waits for its call";
     EXPECT_EQ(multi->deviceId, 1u);
+
+    PrimaryClient* odd = registry.FindPrimary(0x00AD);
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->ethCountdown, 0) << "the default keep-alive is for kind 1 only";
 
     PrimaryClient* wide = registry.FindPrimary(0xFFFF);
     ASSERT_NE(wide, nullptr) << "the low 16 bits of a long account are kept";
