@@ -4,6 +4,7 @@
 #include "clients/ClientRegistry.h"
 #include "common/FileWriter.h"
 #include "common/HexText.h"
+#include "common/TextDecoding.h"
 
 #include <QFile>
 #include <QVarLengthArray>
@@ -57,9 +58,9 @@ QByteArrayView field(const Fields& fields, int index) {
 }
 
 // Texts are written as UTF-8; a field that is not valid UTF-8 comes from an
-// older 8-bit file and is read as Latin-1, so no byte is lost.
+// older 8-bit file and is read as Windows-1252, so no byte is lost.
 QString text(QByteArrayView bytes) {
-    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    return TextDecoding::decode(bytes);
 }
 
 // Like "%X": false when the field holds no hexadecimal digit.

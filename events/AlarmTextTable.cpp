@@ -1,6 +1,7 @@
 #include "events/AlarmTextTable.h"
 
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <QByteArrayView>
@@ -18,10 +19,10 @@ constexpr int kMsgBadCodeLine = 130;
 constexpr QByteArrayView kByteOrderMark("\xEF\xBB\xBF");
 
 // The file may be written in UTF-8 or in an 8-bit code page: a line whose
-// bytes are valid UTF-8 is read as UTF-8, any other as Latin-1, so accented
-// texts of older files keep their letters.
+// bytes are valid UTF-8 is read as UTF-8, any other as Windows-1252, so
+// accented texts of older files keep their letters.
 QString decodeLine(QByteArrayView bytes) {
-    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    return TextDecoding::decode(bytes);
 }
 
 bool isSeparator(QChar c) {

@@ -1,6 +1,7 @@
 #include "events/EventList.h"
 
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <optional>
@@ -9,6 +10,15 @@ namespace {
 constexpr int kMsgEventsLogMissing = 131;
 constexpr int kMsgArchiveBefore = 133;
 constexpr int kMsgArchiveAfter = 134;
+
+// Whether a log line's name field names the filtered client. The bytes are
+// compared first (a line this receiver wrote holds the name in UTF-8); a line
+// of an older 8-bit log is compared as the text it decodes to.
+bool namesClient(QByteArrayView field, QByteArrayView utf8Name, const QString& name) {
+    if (field == utf8Name)
+        return true;
+    return !field.isValidUtf8() && TextDecoding::decode(field) == name;
+}
 } // namespace
 
 EventList::EventList(const DataDirectory& directory, UserInterface& ui, int lockTimeoutMs)
@@ -30,7 +40,7 @@ void EventList::ReloadEvents() {
             m_model.beginRebuild();
         },
         [&](const EventListModel::RawFields& raw) {
-            if (m_filter && raw.fields[EventLine::Name] != QByteArrayView(filterName))
+            if (m_filter && !namesClient(raw.fields[EventLine::Name], filterName, *m_filter))
                 return;
             m_model.appendOldest(raw);
         });

@@ -1,5 +1,7 @@
 #include "events/EventTextPool.h"
 
+#include "common/TextDecoding.h"
+
 EventTextPool::Id EventTextPool::add(const QString& text) {
     const Id id = static_cast<Id>(m_spans.size());
     m_spans.push_back({static_cast<quint32>(m_chars.size()), static_cast<quint32>(text.size())});
@@ -12,7 +14,7 @@ EventTextPool::Id EventTextPool::intern(QByteArrayView utf8) {
     const auto found = m_shared.find(key);
     if (found != m_shared.end())
         return found->second;
-    const Id id = add(QString::fromUtf8(utf8));
+    const Id id = add(TextDecoding::decode(utf8));
     m_shared.emplace(std::string(key), id);
     return id;
 }
@@ -26,7 +28,7 @@ EventTextPool::Id EventTextPool::appendSequential(QByteArrayView utf8) {
     if (m_hasSequential && key == m_lastSequential)
         return m_lastSequentialId;
     m_lastSequential.assign(key);
-    m_lastSequentialId = add(QString::fromUtf8(utf8));
+    m_lastSequentialId = add(TextDecoding::decode(utf8));
     m_hasSequential = true;
     return m_lastSequentialId;
 }

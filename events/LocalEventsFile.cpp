@@ -4,24 +4,20 @@
 #include "common/FileWriter.h"
 #include "common/HexText.h"
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <QFile>
 #include <QList>
-#include <QStringDecoder>
 
 namespace LocalEventsFile {
 
 namespace {
 
-// The texts are 8-bit: UTF-8 when the bytes are valid UTF-8, else Latin-1
+// The texts are 8-bit: UTF-8 when the bytes are valid UTF-8, else Windows-1252
 // (files edited with older Windows tools).
 QString decodeText(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        text = QString::fromLatin1(bytes);
-    return text.left(kTextMax);
+    return TextDecoding::decode(bytes).left(kTextMax);
 }
 
 // A line can never hold a line break, or the row structure would be lost.

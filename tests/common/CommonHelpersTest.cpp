@@ -2,6 +2,7 @@
 #include "common/FileWriter.h"
 #include "common/HexText.h"
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/TimeText.h"
 #include "common/TimedLock.h"
 #include "tests/support/TempDataDir.h"
@@ -33,6 +34,21 @@ TEST(HexTextTest, AccountsAndIdentifiersAreUpperCaseFixedWidth) {
     EXPECT_FALSE(HexText::parseHex(u"", value));
     EXPECT_FALSE(HexText::parseHex(u"xyz", value));
     EXPECT_EQ(value, 7u) << "a field without digits keeps the previous value";
+}
+
+TEST(TextDecodingTest, Utf8OrElseWindows1252) {
+    const struct {
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"Jo\xC3\xA3o", QStringLiteral("Jo\u00E3o")},                               // valid UTF-8
+        {"Jo\xE3o", QStringLiteral("Jo\u00E3o")},                                   // 8-bit
+        {"\x80 \x92 \x96 \x85", QStringLiteral("\u20AC \u2019 \u2013 \u2026")},     // the code page's own
+        {"\x81\x8D\x8F\x90\x9D", QStringLiteral("\u0081\u008D\u008F\u0090\u009D")}, // undefined there
+        {"", QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextDecoding::decode(c.bytes), c.text) << c.bytes.toHex().constData();
 }
 
 TEST(StringTableTest, SortedAndLookedUpByNumber) {

@@ -58,6 +58,11 @@ TEST(EventLogTest, ReloadShowsNewestFirstUnderTheClientFilter) {
     list.setFilter(std::nullopt);
     EXPECT_EQ(model.rowCount(), 9);
     EXPECT_TRUE(ui.messages.isEmpty());
+
+    // A line of an older 8-bit log names the client as the text it decodes to.
+    dir.write("Events.log", log + logLine(0, time(9), "Ana").replace("Ana", "Jo\xE3o \x96 Loja"));
+    list.setFilter(QStringLiteral("Jo\u00E3o \u2013 Loja"));
+    EXPECT_EQ(column(model, EventListModel::TimeColumn), (QStringList{time(9)}));
 }
 
 TEST(EventLogTest, MissingLogKeepsTheListAndTellsTheOperator) {
@@ -97,8 +102,8 @@ TEST(EventLogTest, DamagedLinesNeitherCrashNorHang) {
     EXPECT_EQ(model.cellText(0, EventListModel::AccountColumn), "without");
     EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), "end");
     EXPECT_EQ(model.resultAt(1), -1);
-    EXPECT_TRUE(model.cellText(2, EventListModel::NameColumn).startsWith("Jos"));
-    EXPECT_TRUE(model.cellText(2, EventListModel::NameColumn).contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(model.cellText(2, EventListModel::NameColumn), QStringLiteral("Jos\u00E9\u00FF"))
+        << "an 8-bit line reads as Windows-1252";
     EXPECT_EQ(model.cellText(3, EventListModel::TimeColumn).size(), EventLogFile::kMaxShownLineBytes - 2);
     EXPECT_EQ(model.cellText(4, EventListModel::PanelColumn), "Panel");
     EXPECT_EQ(model.cellText(5, EventListModel::TimeColumn), "only");
