@@ -40,12 +40,10 @@ int BlockedPageModel::AddClient(ClientRecord* client) {
     // One lock for the whole operation: the base part runs as the unlocked
     // helper, since asking for the page lock again would wait out its time-out.
     TimedLockGuard guard(pageLock());
-    for (DependentAccount* d = client->firstDependent(); d; d = d->nextDependent) {
+    // The primary's row lists its blocked dependents: their own rows go.
+    for (DependentAccount* d = client->firstDependent(); d; d = d->nextDependent)
         if (d->status == ClientStatus::Blocked)
             deleteRow(FindRow(d));
-        else if (d->status != ClientStatus::New)
-            d->status = ClientStatus::Blocked;
-    }
     const int row = addClientUnlocked(client, true);
     if (row >= 0 && row < rowCount()) {
         setText(row, kPanelColumn, client->panelText());

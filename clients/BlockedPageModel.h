@@ -11,8 +11,7 @@ public:
     explicit BlockedPageModel(int lockTimeoutMs = TimedLock::kDefaultTimeoutMs, QObject* parent = nullptr);
 
     void Refill(ClientRegistry& registry) override;
-    // Blocks the client. A primary takes its dependents with it: those already
-    // blocked lose their own rows, those neither blocked nor new become blocked.
-    // Any record gets a row here, a dependent too.
+    // Lists a blocked client. A primary's row stands for its blocked
+    // dependents, whose own rows go. Any record gets a row here, a dependent too.
     int AddClient(ClientRecord* client) override;
 };

@@ -126,10 +126,9 @@ int ClientPageModel::addClientUnlocked(ClientRecord* client, bool allowDependent
             if (inserted)
                 *inserted = true;
         } else {
-            // A dependent without a row of its own: it only takes the page's status.
+            // A dependent listed through its primary: no row of its own.
             row = static_cast<int>(m_rows.size());
         }
-        client->status = m_kind;
         UpdateCaption(true);
     } else if (client->isPrimary()) {
         setIcon(row, client->linkIcon());
@@ -143,7 +142,6 @@ void ClientPageModel::removeClientUnlocked(ClientRecord* client) {
         return;
     deleteRow(row);
     UpdateCaption(false);
-    client->status = ClientStatus::Moving;
 }
 
 ClientPageModel::Row ClientPageModel::makeRow(ClientRecord* client, int icon) {

@@ -15,9 +15,9 @@ class ClientRegistry;
 
 // The list of one client page (Online, Offline, Blocked, New): which clients
 // it shows, in which order, and what each row's cells and icon say. The page
-// kind is also the tab index and the `status` of the clients it lists, and
-// AddClient / RemoveClient are the only ways a client's `status` moves between
-// pages.
+// kind is also the tab index and the `status` of the clients it lists. A page
+// is told what changed and never changes a record: the client transitions
+// give a client its status and call the pages to match.
 //
 // The cells are set at the moments the page operations name (a row keeps the
 // texts it was given until an operation changes them), so the list shows what
@@ -89,9 +89,8 @@ protected:
     TimedLock& pageLock() { return m_lock; }
 
     // Base AddClient without the lock: a row at the end for a primary (or for
-    // any record when allowDependentRow), the client's status becomes the page
-    // kind; an existing primary row only gets its icon again. inserted tells
-    // whether a row was added.
+    // any record when allowDependentRow); an existing primary row only gets its
+    // icon again. inserted tells whether a row was added.
     int addClientUnlocked(ClientRecord* client, bool allowDependentRow, bool* inserted = nullptr);
     // Base RemoveClient without the lock.
     void removeClientUnlocked(ClientRecord* client);

@@ -18,7 +18,10 @@ void ClientTransitions::heard(PrimaryClient& client, ClientRecord* reported) {
     // A new account heard from for the first time leaves the New page.
     bool save = false;
     if (reported && reported->status == ClientStatus::New) {
+        // This form gives no rows to a primary's still-new dependents: they
+        // show again at the New page's next refill.
         m_pages.newClients().RemoveNewAccount(reported);
+        reported->status = ClientStatus::Online;
         save = true;
     }
 
@@ -26,31 +29,43 @@ void ClientTransitions::heard(PrimaryClient& client, ClientRecord* reported) {
         client.linkState = LinkState::Ok;
         switch (client.status) {
         case ClientStatus::New:
+            // Its still-new dependents get rows of their own on the New page.
             m_pages.newClients().RemoveNewPrimary(&client);
-            m_pages.online().AddClient(&client);
+            place(client, ClientStatus::Online);
             save = true;
             break;
         case ClientStatus::Offline:
             m_pages.offline().RemoveClient(&client);
-            m_pages.online().AddClient(&client);
+            place(client, ClientStatus::Online);
             m_events.clientBackOnline(&client);
             break;
         case ClientStatus::Online:
-            m_pages.online().AddClient(&client);
-            break;
         case ClientStatus::Blocked:
-            m_pages.blocked().AddClient(&client);
+            place(client, client.status); // the row again, green
             break;
         default:
             break;
         }
     } else if (client.status == ClientStatus::Online) {
-        m_pages.online().AddClient(&client);
+        place(client, ClientStatus::Online);
     }
 
     // One write covers both reasons to save (first contact of an account, of a primary).
     if (save)
         m_registry.saveList();
+}
+
+void ClientTransitions::place(ClientRecord& record, int status) {
+    ClientPageModel* page = m_pages.PageForStatus(status);
+    if (page)
+        page->AddClient(&record);
+    record.status = status;
+    // A blocked primary takes its dependents with it, except those still new.
+    if (status == ClientStatus::Blocked) {
+        for (DependentAccount* d = record.firstDependent(); d; d = d->nextDependent)
+            if (d->status != ClientStatus::New)
+                d->status = ClientStatus::Blocked;
+    }
 }
 
 void ClientTransitions::turnLate(PrimaryClient& client) {
@@ -72,7 +87,7 @@ void ClientTransitions::turnLost(PrimaryClient& client, bool serverLinkUp) {
         return;
     }
     m_pages.online().RemoveClient(&client);
-    m_pages.offline().AddClient(&client);
+    place(client, ClientStatus::Offline);
     redrawIfShown(ClientStatus::Online);
     redrawIfShown(ClientStatus::Offline);
     if (m_settings.SoundOffline != 0)

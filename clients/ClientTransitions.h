@@ -14,7 +14,7 @@ class UserInterface;
 struct ServerSettings;
 
 // The one owner of a client's moves between states and pages: the status and
-// link state, the page rows, the offline sound, the internal events of a
+// link state (the pages only list what they are told), the page rows, the offline sound, the internal events of a
 // client lost or back, and the list save that a first contact asks for. The
 // contact recorder and the monitor call it; so will every page command.
 //
@@ -45,6 +45,10 @@ public:
     void turnLost(PrimaryClient& client, bool serverLinkUp);
     // The link icon of a blocked or new client changed.
     void linkIconChanged(PrimaryClient& client);
+
+    // Lists record on the page of status and gives it that status; a primary
+    // placed on the Blocked page takes its dependents that are not new with it.
+    void place(ClientRecord& record, int status);
 
 private:
     void redrawIfShown(int status);

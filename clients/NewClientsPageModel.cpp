@@ -43,7 +43,6 @@ int NewClientsPageModel::addClientUnlocked(ClientRecord* client) {
     int row = FindRow(client);
     if (row < 0) {
         row = appendRow(client, client->linkIcon());
-        client->status = ClientStatus::New;
         UpdateCaption(true);
     }
     setText(row, kNameColumn, client->name);
@@ -87,7 +86,6 @@ void NewClientsPageModel::RemoveNewAccount(ClientRecord* record) {
         UpdateCaption(true);
         playNewRegister();
     }
-    record->status = ClientStatus::Online;
 }
 
 void NewClientsPageModel::playNewRegister() {

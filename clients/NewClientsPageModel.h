@@ -18,7 +18,7 @@ public:
 
     void Refill(ClientRegistry& registry) override;
     // -1 and nothing else for a dependent whose primary has a row here.
-    // Otherwise a client without a row gets one (status 4); in every case the
+    // Otherwise a client without a row gets one; in every case the
     // row's name and account are set again.
     int AddClient(ClientRecord* client) override;
     // RemoveNewPrimary for a primary, RemoveNewAccount for a dependent.
@@ -28,8 +28,8 @@ public:
     // new get rows of their own and the new-register sound plays. The
     // primary's status is left to the caller.
     void RemoveNewPrimary(ClientRecord* client);
-    // Deletes the record's row (if it had one: the sound plays); the record's
-    // status becomes 1 in any case. Its dependents get no rows.
+    // Deletes the record's row (if it had one: the sound plays). Its dependents
+    // get no rows.
     void RemoveNewAccount(ClientRecord* record);
 
 private:

@@ -32,10 +32,8 @@ int OfflinePageModel::AddClient(ClientRecord* client) {
     if (!client)
         return -1;
     TimedLockGuard guard(pageLock());
-    if (client->isDependent()) {
-        client->status = ClientStatus::Offline;
+    if (client->isDependent())
         return -1;
-    }
     bool inserted = false;
     const int row = addClientUnlocked(client, false, &inserted);
     if (inserted) {

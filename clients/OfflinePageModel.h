@@ -10,7 +10,7 @@ public:
     explicit OfflinePageModel(int lockTimeoutMs = TimedLock::kDefaultTimeoutMs, QObject* parent = nullptr);
 
     void Refill(ClientRegistry& registry) override;
-    // A dependent only takes status 2 (no row, -1); a primary gets a row with
+    // A dependent gets no row (-1); a primary gets a row with
     // its last contact and panel.
     int AddClient(ClientRecord* client) override;
 };

@@ -43,10 +43,8 @@ int OnlinePageModel::AddClient(ClientRecord* client) {
     if (!client)
         return -1;
     TimedLockGuard guard(pageLock());
-    if (client->isDependent()) {
-        client->status = ClientStatus::Online;
+    if (client->isDependent())
         return -1;
-    }
     bool inserted = false;
     const int row = addClientUnlocked(client, false, &inserted);
     if (inserted)

@@ -10,8 +10,8 @@ public:
     explicit OnlinePageModel(int lockTimeoutMs = TimedLock::kDefaultTimeoutMs, QObject* parent = nullptr);
 
     void Refill(ClientRegistry& registry) override;
-    // A dependent only takes status 1 (no row, -1); a primary gets or keeps its
-    // row with a fresh icon and link type.
+    // A dependent gets no row (-1); a primary gets or keeps its row with a
+    // fresh icon and link type.
     int AddClient(ClientRecord* client) override;
 
     // "ETH" for channel 1, "GPRS" for 2, else empty.

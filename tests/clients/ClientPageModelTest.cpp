@@ -101,10 +101,10 @@ TEST_F(ClientPageModelTest, OnlineAndOfflineRows) {
     EXPECT_EQ(online.textAt(0, 3), QStringLiteral("GPRS"));
     EXPECT_EQ(online.textAt(0, 4), QStringLiteral("Korvo 16IP"));
 
-    // A dependent takes the status, no row.
+    // A dependent gets no row; a page never changes a record's status.
     DependentAccount* d = addDependent(green, 0x0005, ClientStatus::Moving);
     EXPECT_EQ(online.AddClient(d), -1);
-    EXPECT_EQ(d->status, ClientStatus::Online);
+    EXPECT_EQ(d->status, ClientStatus::Moving);
     EXPECT_EQ(online.rowCount(), 1);
 
     // The lost client moves to the Offline page.
@@ -114,11 +114,11 @@ TEST_F(ClientPageModelTest, OnlineAndOfflineRows) {
     ASSERT_EQ(off.rowCount(), 1);
     EXPECT_EQ(off.textAt(0, 3), QStringLiteral("05/03/2020 14:22:10"));
     EXPECT_EQ(off.AddClient(lost), 1);
-    EXPECT_EQ(lost->status, ClientStatus::Offline);
+    EXPECT_EQ(lost->status, ClientStatus::Online) << "the transitions set the status";
     EXPECT_EQ(off.textAt(1, 4), QStringLiteral("Korvo 16IP"));
     EXPECT_EQ(off.iconAt(1), LinkState::Lost);
     EXPECT_EQ(off.AddClient(d), -1);
-    EXPECT_EQ(d->status, ClientStatus::Offline);
+    EXPECT_EQ(d->status, ClientStatus::Moving);
 
     // UpdateIcon sets the icon from linkIcon; a client without a row is ignored.
     offline->linkState = LinkState::Late;
@@ -151,12 +151,14 @@ TEST_F(ClientPageModelTest, BlockingAPrimaryTakesItsDependents) {
     EXPECT_EQ(page.clientAt(0), p);
     EXPECT_EQ(page.textAt(0, 3), QStringLiteral("Korvo 16IP"));
     EXPECT_EQ(page.iconAt(0), LinkState::Ok);
-    EXPECT_EQ(p->status, ClientStatus::Blocked);
+    EXPECT_EQ(p->status, ClientStatus::Online) << "statuses are the transitions' to set";
     EXPECT_EQ(blocked->status, ClientStatus::Blocked);
-    EXPECT_EQ(online->status, ClientStatus::Blocked);
+    EXPECT_EQ(online->status, ClientStatus::Online);
     EXPECT_EQ(fresh->status, ClientStatus::New);
     EXPECT_EQ(page.selected(), nullptr);
     EXPECT_EQ(cleared.size(), 1);
+
+    online->status = ClientStatus::Blocked; // as the transitions block the primary's dependents
 
     // Unblocking: the primary leaves, its dependents get rows of their own.
     page.RemoveClient(p);
@@ -206,20 +208,18 @@ TEST_F(ClientPageModelTest, NewPageRows) {
     EXPECT_EQ(played.size(), 1);
 
     page.RemoveClient(a); // a dependent: RemoveNewAccount
-    EXPECT_EQ(a->status, ClientStatus::Online);
+    EXPECT_EQ(a->status, ClientStatus::New) << "the caller moves it on";
     EXPECT_EQ(page.FindRow(a), -1);
     EXPECT_EQ(played.size(), 2);
 
-    // Without a row the status still becomes 1, silently.
+    // Without a row: silently nothing.
     b->status = ClientStatus::New;
     page.RemoveNewAccount(b);
-    EXPECT_EQ(b->status, ClientStatus::Online);
     EXPECT_EQ(played.size(), 2);
 
-    // A client without a row is added with status 4.
+    // A client without a row gets one.
     PrimaryClient* fresh = addPrimary(0x0400, ClientStatus::Moving, LinkState::NotHeard);
     EXPECT_EQ(page.AddClient(fresh), 1);
-    EXPECT_EQ(fresh->status, ClientStatus::New);
     EXPECT_EQ(page.textAt(1, 2), QStringLiteral("0400"));
     EXPECT_EQ(page.caption(), QStringLiteral("Novos (2)"));
 }

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "clients/ClientContact.h"
+#include "clients/ClientPages.h"
+#include "clients/ClientRegistry.h"
+#include "clients/ClientTransitions.h"
+#include "common/DataDirectory.h"
+#include "config/ServerSettings.h"
+#include "events/ClientReturnRaiser.h"
+#include "events/InternalEventTable.h"
+#include "tests/support/RecordingEventRaiser.h"
+#include "tests/support/RecordingEventRequests.h"
+#include "tests/support/RecordingUserInterface.h"
+
+// The clients of a receiver, wired as the application wires them, with what
+// they announce recorded: raised events, event requests, sounds and list saves.
+struct ClientWorld {
+    ClientWorld() {
+        registry.setSaveHandler([this] { ++saves; });
+    }
+    ~ClientWorld() { registry.Shutdown(); }
+
+    ServerSettings settings;
+    InternalEventTable internalEvents;
+    ClientRegistry registry;
+    ClientPages pages;
+    RecordingEventRaiser events;
+    RecordingEventRequests requests;
+    RecordingUserInterface ui;
+    ClientReturnRaiser returns{events, internalEvents};
+    ClientTransitions transitions{
+        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/srv/atalaia"))};
+    ContactRecorder contacts{registry, transitions};
+    int saves = 0;
+};
+
+// Builds client records for tests: registered, and listed on the page of their status.
+class ClientBuilder {
+public:
+    explicit ClientBuilder(ClientWorld& world) : m_world(world) {}
+
+    PrimaryClient* primary(quint16 account, int status, int linkState = LinkState::NotHeard) {
+        auto* p = new PrimaryClient;
+        p->account = account;
+        p->deviceId = account;
+        p->name = QStringLiteral("Cliente %1").arg(account, 4, 16, QLatin1Char('0'));
+        p->status = status;
+        p->linkState = linkState;
+        m_world.registry.Register(p);
+        if (ClientPageModel* page = m_world.pages.PageForStatus(status))
+            page->AddClient(p);
+        return p;
+    }
+
+    DependentAccount* dependent(PrimaryClient* owner, quint16 account, int status) {
+        auto* d = new DependentAccount;
+        d->account = account;
+        d->name = QStringLiteral("Conta %1").arg(account, 4, 16, QLatin1Char('0'));
+        d->status = status;
+        owner->AddDependent(d);
+        m_world.registry.Register(d);
+        return d;
+    }
+
+private:
+    ClientWorld& m_world;
+};
