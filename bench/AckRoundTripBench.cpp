@@ -109,8 +109,17 @@ class ServerThread : public QThread {
 public:
     ServerThread(int clientCount, bool fillOnlinePage) : m_clientCount(clientCount), m_fill(fillOnlinePage) {}
 
-    // The bound port once the server runs; 0 when it could not bind.
-    quint16 waitForPort() { return m_port.get_future().get(); }
+    // Starts the server and gives its bound port once it runs; 0 (the
+    // benchmark marked skipped) when it could not bind.
+    quint16 startOrSkip(benchmark::State& state) {
+        start();
+        const quint16 port = m_port.get_future().get();
+        if (port == 0) {
+            wait();
+            state.SkipWithError("cannot bind the server socket");
+        }
+        return port;
+    }
 
     // Figures of the server once the thread has ended.
     quint64 datagramsRead = 0;
@@ -234,13 +243,9 @@ std::vector<std::vector<quint8>> reportsFor(int clientCount) {
 void BM_AckRoundTrip(benchmark::State& state) {
     const int clientCount = int(state.range(0));
     ServerThread serverThread(clientCount, state.range(1) != 0);
-    serverThread.start();
-    const quint16 serverPort = serverThread.waitForPort();
-    if (serverPort == 0) {
-        serverThread.wait();
-        state.SkipWithError("cannot bind the server socket");
+    const quint16 serverPort = serverThread.startOrSkip(state);
+    if (serverPort == 0)
         return;
-    }
     const auto reports = reportsFor(clientCount);
     const QByteArray label = QStringLiteral("clients %1, online page %2")
                                  .arg(clientCount)
@@ -285,13 +290,9 @@ void BM_PlainUdpEcho(benchmark::State& state) {
 void BM_BackToBackRoundTrips(benchmark::State& state) {
     constexpr int kDemoClients = 3;
     ServerThread serverThread(kDemoClients, true);
-    serverThread.start();
-    const quint16 serverPort = serverThread.waitForPort();
-    if (serverPort == 0) {
-        serverThread.wait();
-        state.SkipWithError("cannot bind the server socket");
+    const quint16 serverPort = serverThread.startOrSkip(state);
+    if (serverPort == 0)
         return;
-    }
     std::vector<std::vector<quint8>> reports;
     for (int i = 0; i < 4096; ++i)
         reports.push_back(keepAlive(quint16(i % kDemoClients), quint16(i)));
@@ -310,13 +311,9 @@ void BM_EightDeviceFlood(benchmark::State& state) {
     constexpr auto kDuration = std::chrono::seconds(60);
     for (auto _ : state) {
         ServerThread serverThread(kDevices, true);
-        serverThread.start();
-        const quint16 serverPort = serverThread.waitForPort();
-        if (serverPort == 0) {
-            serverThread.wait();
-            state.SkipWithError("cannot bind the server socket");
+        const quint16 serverPort = serverThread.startOrSkip(state);
+        if (serverPort == 0)
             return;
-        }
         const sockaddr_in to = loopback(serverPort);
         std::atomic<long long> sent{0}, answered{0};
         const auto deadline = std::chrono::steady_clock::now() + kDuration;

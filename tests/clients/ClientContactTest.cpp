@@ -1,15 +1,5 @@
 #include "clients/ClientContact.h"
-#include "clients/ClientPages.h"
-#include "clients/ClientRecord.h"
-#include "clients/ClientRegistry.h"
-#include "events/InternalEventTable.h"
-#include "tests/support/RecordingEventRaiser.h"
-
-#include "clients/ClientTransitions.h"
-#include "config/ServerSettings.h"
-#include "events/ClientReturnRaiser.h"
-#include "tests/support/RecordingEventRequests.h"
-#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/ClientWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -48,17 +38,12 @@ protected:
         return d;
     }
 
-    ClientRegistry registry;
-    ClientPages pages;
-    RecordingEventRaiser events;
-    InternalEventTable table;
-    RecordingEventRequests requests;
-    RecordingUserInterface ui;
-    ServerSettings settings;
-    ClientReturnRaiser returns{events, table};
-    ClientTransitions transitions{
-        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/tmp"))};
-    ContactRecorder recorder{registry, transitions};
+    ClientWorld world;
+    ClientRegistry& registry = world.registry;
+    ClientPages& pages = world.pages;
+    RecordingEventRaiser& events = world.events;
+    InternalEventTable& table = world.internalEvents;
+    ContactRecorder& recorder = world.contacts;
     int saves = 0;
     int sounds = 0;
 };

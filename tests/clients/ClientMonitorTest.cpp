@@ -1,15 +1,6 @@
 #include "clients/ClientMonitor.h"
-#include "clients/ClientContact.h"
-#include "clients/ClientPages.h"
-#include "clients/ClientRecord.h"
-#include "clients/ClientRegistry.h"
-#include "clients/ClientTransitions.h"
-#include "config/ServerSettings.h"
-#include "events/ClientReturnRaiser.h"
-#include "events/InternalEventTable.h"
-#include "tests/support/RecordingEventRaiser.h"
-#include "tests/support/RecordingEventRequests.h"
-#include "tests/support/RecordingUserInterface.h"
+
+#include "tests/support/ClientWorld.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -41,17 +32,16 @@ protected:
             monitor.tick();
     }
 
-    ClientRegistry registry;
-    ClientPages pages;
-    RecordingEventRequests requests;
-    RecordingUserInterface ui;
-    ServerSettings settings;
-    InternalEventTable table;
-    RecordingEventRaiser events;
-    ClientReturnRaiser returns{events, table};
-    ClientTransitions transitions{
-        registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/srv/atalaia"))};
-    ContactRecorder contacts{registry, transitions};
+    ClientWorld world;
+    ClientRegistry& registry = world.registry;
+    ClientPages& pages = world.pages;
+    RecordingEventRequests& requests = world.requests;
+    RecordingUserInterface& ui = world.ui;
+    ServerSettings& settings = world.settings;
+    InternalEventTable& table = world.internalEvents;
+    RecordingEventRaiser& events = world.events;
+    ClientTransitions& transitions = world.transitions;
+    ContactRecorder& contacts = world.contacts;
     ClientMonitor monitor{registry, transitions};
     bool linkOnline = true;
     int currentPage = 0;

@@ -1,11 +1,9 @@
 #include "clients/ClientTransitions.h"
 
 #include "tests/support/ClientWorld.h"
+#include "tests/support/TestNames.h"
 
 #include <gtest/gtest.h>
-
-#include <cctype>
-#include <string>
 
 namespace {
 
@@ -106,11 +104,6 @@ TEST_P(ClientTransitionsTest, MovesStatusPagesAndAnnouncements) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ClientTransitionsTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<TransitionCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         TestNames::fromCaseName<TransitionCase>);
 
 } // namespace

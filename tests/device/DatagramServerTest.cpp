@@ -1,20 +1,13 @@
 #include "device/DatagramServer.h"
 
-#include "clients/ClientContact.h"
-#include "clients/ClientPages.h"
-#include "clients/ClientRegistry.h"
-#include "clients/ClientTransitions.h"
 #include "common/Crc16.h"
 #include "common/StringTable.h"
-#include "config/ServerSettings.h"
 #include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
-#include "events/ClientReturnRaiser.h"
-#include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
 #include "tests/device/DatagramBuilder.h"
 #include "tests/device/DeviceTestDoubles.h"
-#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/ClientWorld.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -93,18 +86,12 @@ protected:
         return answer.size() == 18 && readU16(answer, kOffSequence) == 0xABCD;
     }
 
-    ServerSettings serverSettings;
+    ClientWorld world;
+    ServerSettings& serverSettings = world.settings;
     ReportSettings reportSettings;
-    ClientRegistry registry;
-    ClientPages pages;
-    HookedEventRaiser events;
-    InternalEventTable internalEvents;
-    RecordingEventRequests requests;
-    RecordingUserInterface transitionsUi;
-    ClientReturnRaiser returns{events, internalEvents};
-    ClientTransitions transitions{
-        registry, pages, returns, requests, transitionsUi, serverSettings, DataDirectory(QStringLiteral("/tmp"))};
-    ContactRecorder contacts{registry, transitions};
+    ClientRegistry& registry = world.registry;
+    RecordingEventRaiser& events = world.events;
+    ContactRecorder& contacts = world.contacts;
     FakeReporter reporter;
     RecordingCallbackStarter callbacks;
     RecordingUserInterface ui;

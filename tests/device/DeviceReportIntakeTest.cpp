@@ -1,20 +1,11 @@
 #include "device/DeviceReportIntake.h"
 
-#include "clients/ClientContact.h"
-#include "clients/ClientPages.h"
-#include "clients/ClientRegistry.h"
-#include "clients/ClientTransitions.h"
-#include "config/ServerSettings.h"
-#include "events/ClientReturnRaiser.h"
-#include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
-#include "tests/device/DeviceTestDoubles.h"
-#include "tests/support/RecordingUserInterface.h"
+#include "tests/support/ClientWorld.h"
+#include "tests/support/FakeReporter.h"
+#include "tests/support/TestNames.h"
 
 #include <gtest/gtest.h>
-
-#include <cctype>
-#include <string>
 
 namespace {
 
@@ -83,24 +74,15 @@ class DeviceReportIntakeTest : public ::testing::TestWithParam<IntakeCase> {};
 
 TEST_P(DeviceReportIntakeTest, FollowsTheRulesAfterTheAcknowledgement) {
     const IntakeCase& c = GetParam();
-    ServerSettings serverSettings;
-    serverSettings.LogAll = c.logAll;
+    ClientWorld world;
+    world.settings.LogAll = c.logAll;
     ReportSettings reportSettings;
     reportSettings.transparent = c.transparent;
     reportSettings.reportHeartbeat = c.reportHeartbeat;
-    ClientRegistry registry;
-    ClientPages pages;
-    RecordingEventRaiser events;
-    InternalEventTable internalEvents;
-    RecordingEventRequests requests;
-    RecordingUserInterface ui;
-    ClientReturnRaiser returns(events, internalEvents);
-    ClientTransitions transitions(registry, pages, returns, requests, ui, serverSettings,
-                                  DataDirectory(QStringLiteral("/tmp")));
-    ContactRecorder contacts(registry, transitions);
+    RecordingEventRaiser& events = world.events;
     FakeReporter reporter;
     reporter.immediateResult = ReportResult::Sent;
-    DeviceReportIntake intake(serverSettings, reportSettings, contacts, events, reporter);
+    DeviceReportIntake intake(world.settings, reportSettings, world.contacts, events, reporter);
 
     auto* client = new PrimaryClient;
     client->account = kClientAccount;
@@ -114,7 +96,7 @@ TEST_P(DeviceReportIntakeTest, FollowsTheRulesAfterTheAcknowledgement) {
         dependent->status = ClientStatus::Online;
         client->AddDependent(dependent);
     }
-    registry.Register(client);
+    world.registry.Register(client);
 
     DeviceReportIn in;
     in.type = c.type;
@@ -152,11 +134,6 @@ TEST_P(DeviceReportIntakeTest, FollowsTheRulesAfterTheAcknowledgement) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceReportIntakeTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<IntakeCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         TestNames::fromCaseName<IntakeCase>);
 
 } // namespace

@@ -13,17 +13,6 @@
 #include <functional>
 #include <optional>
 
-// Records raised events and lets a test look at the world at the moment of raising.
-class HookedEventRaiser : public RecordingEventRaiser {
-public:
-    void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override {
-        if (onRaise)
-            onRaise();
-        RecordingEventRaiser::RaiseClientEvent(client, code, partition, zone, protocol);
-    }
-    std::function<void()> onRaise;
-};
-
 class RecordingCallbackStarter : public CallbackStarter {
 public:
     struct Call {

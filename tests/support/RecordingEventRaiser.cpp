@@ -2,6 +2,8 @@
 
 void RecordingEventRaiser::RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone,
                                             int protocol) {
+    if (onRaise)
+        onRaise();
     clientEvents.append({client, code, partition, zone, protocol});
 }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class ClientRecord;
@@ -45,6 +46,10 @@ public:
                       quint16 zone, int protocol, const std::optional<QString>& panel) override;
 
     void clear();
+
+    // Called as a client event is raised, before it is recorded: a test looks
+    // at the world at that moment.
+    std::function<void()> onRaise;
 
     QList<ClientEvent> clientEvents;
     QList<InternalCall> internalEvents;
