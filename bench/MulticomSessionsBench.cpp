@@ -35,7 +35,10 @@ public:
 
 class CountingProtocol : public SessionProtocol {
 public:
-    void HandleSessionFrame(SessionSocket&, int) override { ++frames; }
+    QByteArray HandleSessionFrame(MulticomSession&, std::array<char, MulticomSession::kBufferSize>&, int) override {
+        ++frames;
+        return {};
+    }
     long frames = 0;
 };
 

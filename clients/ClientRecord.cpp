@@ -162,3 +162,10 @@ void MulticomClient::setMacChar(int index, char c) {
     if (index >= 0 && index < 6)
         macKey[static_cast<size_t>(index)] = c;
 }
+
+bool MulticomClient::macKeyUnset() const {
+    for (size_t i = 1; i < macKey.size(); ++i)
+        if (macKey[i] != '0')
+            return false;
+    return true;
+}

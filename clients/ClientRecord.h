@@ -202,6 +202,8 @@ public:
     bool isMulticom() const override { return true; }
     bool isDirect() const override { return false; }
     QByteArray macKeyText() const override { return QByteArray(macKey.data(), 6); }
+    // The key counts as unset while its last five characters are all "0".
+    bool macKeyUnset() const;
     char macChar(int index) const override;
     void setMacChar(int index, char c) override;
 };

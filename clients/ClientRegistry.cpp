@@ -140,6 +140,19 @@ void ClientRegistry::setEthAddress(PrimaryClient* client, const QString& address
     insert(m_address, textBucket(client->ethAddressText()), client);
 }
 
+void ClientRegistry::setMacKey(MulticomClient* client, const char* key) {
+    if (!client || !key)
+        return;
+    const bool filed = IsRegistered(client);
+    TimedLockGuard guard(m_lock);
+    if (filed)
+        remove(m_mac, macBucket(client), client);
+    for (int i = 0; i < 6; ++i)
+        client->setMacChar(i, key[i]);
+    if (filed)
+        insert(m_mac, macBucket(client), client);
+}
+
 void ClientRegistry::refreshFirstPrimary(quint16 account) {
     m_firstPrimary[account] = nullptr;
     for (Node* node = m_primary[accountBucket(account)]; node; node = node->next) {

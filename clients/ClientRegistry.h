@@ -45,6 +45,10 @@ public:
     // and so the order of the client list, stays).
     void setEthAddress(PrimaryClient* client, const QString& address);
 
+    // Gives a Multicom client a new MAC key (six characters); a registered one
+    // is filed again in the MAC index only.
+    void setMacKey(MulticomClient* client, const char* key);
+
     PrimaryClient* FindPrimary(quint16 account);
     ClientRecord* FindMulticomAccount(quint16 account);
     // key: exactly six characters.

@@ -55,6 +55,15 @@ void ClientTransitions::heard(PrimaryClient& client, ClientRecord* reported) {
         m_registry.saveList();
 }
 
+void ClientTransitions::newAccountHeard(ClientRecord& record) {
+    if (record.status != ClientStatus::New)
+        return;
+    m_pages.newClients().RemoveClient(&record);
+    if (record.isDependent())
+        record.status = ClientStatus::Online;
+    m_registry.saveList();
+}
+
 void ClientTransitions::place(ClientRecord& record, int status) {
     ClientPageModel* page = m_pages.PageForStatus(status);
     if (page)

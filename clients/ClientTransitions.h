@@ -37,6 +37,11 @@ public:
     // The list is saved once when a new account or client was first heard.
     void heard(PrimaryClient& client, ClientRecord* reported);
 
+    // A still-new record named by a device's event leaves the New list first:
+    // a dependent account becomes online there; a primary keeps its status
+    // for the contact that follows. The list is saved.
+    void newAccountHeard(ClientRecord& record);
+
     // The monitor's steps: both countdowns ran out once (late, yellow) or again
     // (lost, red). A lost online client moves to the Offline page with the
     // offline sound and "Cliente offline" (1006) only while serverLinkUp; else

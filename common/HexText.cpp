@@ -50,14 +50,18 @@ template <typename Text> bool parseHexDigits(const Text& text, quint32& value) {
 
 } // namespace
 
-void appendHex(QByteArray& out, quint32 value, int digits) {
+void writeHex(char* out, quint32 value, int digits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    digits = qBound(1, digits, 8);
-    char text[8];
     for (int i = digits - 1; i >= 0; --i) {
-        text[i] = kDigits[value & 0xF];
+        out[i] = kDigits[value & 0xF];
         value >>= 4;
     }
+}
+
+void appendHex(QByteArray& out, quint32 value, int digits) {
+    digits = qBound(1, digits, 8);
+    char text[8];
+    writeHex(text, value, digits);
     out.append(text, digits);
 }
 

@@ -15,6 +15,8 @@ QByteArray hex4Bytes(quint16 value);
 // Appends value as digits upper-case hexadecimal digits (1 to 8), without a
 // temporary buffer (for writers of large files).
 void appendHex(QByteArray& out, quint32 value, int digits);
+// Writes value as digits upper-case hexadecimal digits at out (in place).
+void writeHex(char* out, quint32 value, int digits);
 
 // Reads hexadecimal digits like "%X": leading blanks skipped, then as many hex
 // digits as follow. Returns false when there is no digit at all. Overlong

@@ -33,12 +33,15 @@ ClientRecord* DeviceReportIntake::eventTarget(const DeviceReportIn& report) {
         return client;
     case DeviceReportIn::Target::AccountIfAccounts:
         return client->hasDependents() ? client->FindAccount(report.account) : client;
+    case DeviceReportIn::Target::Given:
+        return report.givenTarget;
     }
     return nullptr;
 }
 
 void DeviceReportIntake::takeReport(const DeviceReportIn& report) {
-    m_contacts.ClientContact(report.client, report.account, report.address, report.port, report.channel, report.period);
+    if (report.contactFirst)
+        recordContact(report);
     switch (report.type) {
     case DeviceReportIn::Type::Event:
         if (!report.client)
@@ -56,6 +59,12 @@ void DeviceReportIntake::takeReport(const DeviceReportIn& report) {
     case DeviceReportIn::Type::Other:
         break;
     }
+    if (!report.contactFirst)
+        recordContact(report);
+}
+
+void DeviceReportIntake::recordContact(const DeviceReportIn& report) {
+    m_contacts.ClientContact(report.client, report.account, report.address, report.port, report.channel, report.period);
 }
 
 void DeviceReportIntake::takeUnregisteredEvent(const DeviceReportIn& report) {

@@ -24,6 +24,8 @@ struct DeviceReportIn {
         AccountOrClient,
         // With dependents: only a record with that account; without: the client, whatever the digits.
         AccountIfAccounts,
+        // The record the protocol found itself (givenTarget); none raises nothing.
+        Given,
     };
 
     Type type = Type::Event;
@@ -41,6 +43,10 @@ struct DeviceReportIn {
     // of this device (the TaviCom device identifier's low half).
     quint16 reportAccount = 0;
     PrimaryClient* client = nullptr;
+    ClientRecord* givenTarget = nullptr; // with Target::Given
+    // The TaviCom order records the contact before the event is raised; the
+    // Multicom order raises first.
+    bool contactFirst = true;
 };
 
 // Everything that follows a device's acknowledgement, whatever the protocol:
@@ -62,6 +68,7 @@ public:
 
 private:
     void takeUnregisteredEvent(const DeviceReportIn& report);
+    void recordContact(const DeviceReportIn& report);
 
     const ServerSettings& m_serverSettings;
     const ReportSettings& m_reportSettings;

@@ -71,7 +71,9 @@ void MulticomListener::acceptConnection(qintptr descriptor) {
 }
 
 void MulticomListener::handFrame(SessionSocket& session, int count) {
-    m_protocol.HandleSessionFrame(session, count);
+    const QByteArray reply = m_protocol.HandleSessionFrame(session.protocolState(), session.buffer(), count);
+    if (!reply.isEmpty())
+        session.send(reply.constData(), int(reply.size()));
 }
 
 void MulticomListener::closeSession(SessionId id) {

@@ -26,13 +26,13 @@ bool SessionSocket::attach(qintptr descriptor) {
     if (!setSocketDescriptor(descriptor))
         return false;
     const quint32 address = peerAddress().toIPv4Address();
-    m_peerAddressHex = HexText::hex8(address).toLatin1();
-    m_peerAddressText = QStringLiteral("%1.%2.%3.%4")
-                            .arg(address >> 24)
-                            .arg((address >> 16) & 0xFF)
-                            .arg((address >> 8) & 0xFF)
-                            .arg(address & 0xFF);
-    m_peerPort = peerPort();
+    m_protocol.peerAddressHex = HexText::hex8(address).toLatin1();
+    m_protocol.peerAddressText = QStringLiteral("%1.%2.%3.%4")
+                                     .arg(address >> 24)
+                                     .arg((address >> 16) & 0xFF)
+                                     .arg((address >> 8) & 0xFF)
+                                     .arg(address & 0xFF);
+    m_protocol.peerPort = peerPort();
     m_lastActivity = std::chrono::steady_clock::now();
     m_watchdogTimer = startTimer(m_timeout);
     return true;

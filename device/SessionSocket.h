@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/SessionProtocol.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTcpSocket>
@@ -7,7 +9,6 @@
 #include <array>
 #include <chrono>
 
-class ClientRecord;
 class MulticomListener;
 
 // Identity of a Multicom session, unique for the whole run (never reused, so a
@@ -30,25 +31,20 @@ using SessionId = quint64;
 class SessionSocket : public QTcpSocket {
     Q_OBJECT
 public:
-    static constexpr int kBufferSize = 64;
+    static constexpr int kBufferSize = MulticomSession::kBufferSize;
 
     SessionSocket(SessionId id, MulticomListener& listener, std::chrono::milliseconds timeout);
     ~SessionSocket() override;
 
     SessionId id() const { return m_id; }
     // The peer's IPv4 address as 8 upper-case hexadecimal digits, first octet first.
-    const QByteArray& peerAddressHex() const { return m_peerAddressHex; }
-    const QString& peerAddressText() const { return m_peerAddressText; }
-    quint16 peerPortNumber() const { return m_peerPort; }
+    const QByteArray& peerAddressHex() const { return m_protocol.peerAddressHex; }
+    const QString& peerAddressText() const { return m_protocol.peerAddressText; }
+    quint16 peerPortNumber() const { return m_protocol.peerPort; }
 
-    // Protocol fields.
-    ClientRecord* client() const { return m_client; } // not owned
-    void setClient(ClientRecord* client) { m_client = client; }
-    int sessionState() const { return m_sessionState; }
-    void setSessionState(int state) { m_sessionState = state; }
-    std::array<char, 4>& challenge() { return m_challenge; }
-    quint32 sessionKey() const { return m_sessionKey; }
-    void setSessionKey(quint32 key) { m_sessionKey = key; }
+    // The protocol fields, and the buffer of the last frame read.
+    MulticomSession& protocolState() { return m_protocol; }
+    const MulticomSession& protocolState() const { return m_protocol; }
     std::array<char, kBufferSize>& buffer() { return m_buffer; }
 
     // Sends bytes to the device; false when the session has ended.
@@ -75,12 +71,6 @@ private:
     int m_watchdogTimer = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
 
-    QByteArray m_peerAddressHex;
-    QString m_peerAddressText;
-    quint16 m_peerPort = 0;
-    ClientRecord* m_client = nullptr;
-    int m_sessionState = 0;
-    std::array<char, 4> m_challenge{};
-    quint32 m_sessionKey = 0;
+    MulticomSession m_protocol;
     std::array<char, kBufferSize> m_buffer{};
 };

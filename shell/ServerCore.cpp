@@ -30,6 +30,7 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_transitions(m_registry, m_pages, m_clientReturns, m_requests, m_ui, m_serverSettings, m_dir),
       m_contacts(m_registry, m_transitions),
       m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
+      m_sessionProtocol(m_registry, m_transitions, m_intake),
       m_datagram(m_serverSettings, m_registry, m_intake, m_callbacks, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
       m_monitor(m_registry, m_transitions), m_multicom(m_ui, m_sessionProtocol) {
     m_reportSender.setReportingEvents(&m_internalRaiser);

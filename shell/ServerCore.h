@@ -12,7 +12,7 @@
 #include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "device/MulticomListener.h"
-#include "device/SessionProtocol.h"
+#include "device/MulticomProtocol.h"
 #include "events/AlarmTextTable.h"
 #include "events/ClientReturnRaiser.h"
 #include "events/EventList.h"
@@ -118,8 +118,8 @@ private:
 
     // Device link.
     NoCallbackStarter m_callbacks;
-    NoSessionProtocol m_sessionProtocol;
     DeviceReportIntake m_intake;
+    MulticomProtocol m_sessionProtocol;
     DatagramServer m_datagram;
     LinkStatusWatch m_linkWatch;
     ClientMonitor m_monitor;

@@ -30,9 +30,10 @@ constexpr int kWaitMs = 3000;
 // Records every frame handed on, and answers each with its first byte.
 class RecordingProtocol : public SessionProtocol {
 public:
-    void HandleSessionFrame(SessionSocket& session, int count) override {
-        frames.push_back(QByteArray(session.buffer().data(), count));
-        session.send(session.buffer().data(), 1);
+    QByteArray HandleSessionFrame(MulticomSession&, std::array<char, MulticomSession::kBufferSize>& buffer,
+                                  int count) override {
+        frames.push_back(QByteArray(buffer.data(), count));
+        return QByteArray(buffer.data(), 1);
     }
     std::vector<QByteArray> frames;
 };
@@ -79,8 +80,8 @@ TEST_F(MulticomSessionFixture, SessionsKnowTheirPeerAndHandOnReadsBelow64Bytes) 
     EXPECT_EQ(session->peerAddressText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(session->peerAddressHex(), QByteArray("7F000001"));
     EXPECT_EQ(session->peerPortNumber(), device->localPort());
-    EXPECT_EQ(session->client(), nullptr);
-    EXPECT_EQ(session->sessionState(), 0);
+    EXPECT_EQ(session->protocolState().clientSerial, 0u);
+    EXPECT_EQ(session->protocolState().state, 0);
 
     device->write(QByteArray(63, 'a'));
     ASSERT_TRUE(waitForFrames(1));
