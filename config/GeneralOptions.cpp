@@ -103,15 +103,16 @@ GeneralOptions::MulticomSwitch GeneralOptions::multicomClicked(bool checked, con
     // edit: anything that is not one counts as 0.
     quint32 port = 0;
     ValueExchange::parseUnsigned(portText, port);
+    if (port > kMaxPort) {
+        // A port number beyond 16 bits would otherwise open some other port;
+        // the setting keeps its value, so no later "Salvar" writes the refused one.
+        m_ui.showMessage(kOutOfRange.arg(1).arg(kMaxPort), UserInterface::Icon::Error);
+        return MulticomSwitch::PortInvalid;
+    }
     m_settings.MC = port;
     if (port == 0) {
         m_ui.showMessage(StringTable::text(kMsgMulticomPortMissing), UserInterface::Icon::Exclamation);
         return MulticomSwitch::PortMissing;
-    }
-    if (port > kMaxPort) {
-        // A port number beyond 16 bits would otherwise open some other port.
-        m_ui.showMessage(kOutOfRange.arg(1).arg(kMaxPort), UserInterface::Icon::Error);
-        return MulticomSwitch::PortInvalid;
     }
     m_multicom.OpenMulticomListener(static_cast<quint16>(port));
     return MulticomSwitch::Switched;

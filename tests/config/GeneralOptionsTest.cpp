@@ -161,6 +161,8 @@ TEST_F(GeneralOptionsFixture, MulticomSwitchNeedsAPort) {
     EXPECT_EQ(general.multicomClicked(true, QStringLiteral("6100")), GeneralOptions::MulticomSwitch::Switched);
     EXPECT_EQ(multicom.opened, QList<quint16>{6100});
     EXPECT_EQ(settings.MC, 6100u);
+    EXPECT_EQ(general.multicomClicked(true, QStringLiteral("70001")), GeneralOptions::MulticomSwitch::PortInvalid);
+    EXPECT_EQ(settings.MC, 6100u) << "the refused port is not kept for the next Salvar";
 
     EXPECT_EQ(general.multicomClicked(false, QStringLiteral("6100")), GeneralOptions::MulticomSwitch::Switched);
     EXPECT_EQ(multicom.closes, 1);
