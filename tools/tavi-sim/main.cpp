@@ -1,8 +1,10 @@
 // tavi-sim: sends TaviCom event reports or keep-alives to a server, as a Tavi
 // device does, and prints the answer of each. Exits with 1 when a report is
 // not acknowledged in time (type 4, valid CRC, same sequence), 2 on bad usage.
+// With --multicom it is a Multicom device on a TCP session instead.
 
 #include "device/TaviComCodec.h"
+#include "tools/tavi-sim/MulticomDevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -155,7 +157,10 @@ int main(int argc, char** argv) {
         "Sends TaviCom event reports (type 0x20) or keep-alives (type 1) to an Atalaia server, as a Tavi device\n"
         "does, and prints each answer. Exit code 0 when every report was acknowledged (type 4, valid CRC, same\n"
         "sequence) within the time-out, 1 when one was not, 2 on bad usage.\n\n"
-        "Example: tavi-sim --port 5050 --device-id 1A2B00EE --account 00EE --code 1130 --zone 3"));
+        "With --multicom it connects by TCP to the Multicom port, registers, answers the challenge and sends\n"
+        "scrambled events (or heartbeats with --keepalive), fetching and confirming any command announced.\n\n"
+        "Example: tavi-sim --port 5050 --device-id 1A2B00EE --account 00EE --code 1130 --zone 3\n"
+        "         tavi-sim --multicom --port 6100 --mac A1B2C3 --account 0B20 --code 1130"));
     parser.addHelpOption();
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Server address or name."),
                                         QStringLiteral("host"), QStringLiteral("127.0.0.1"));
@@ -200,9 +205,18 @@ int main(int argc, char** argv) {
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("How long to wait for each answer in milliseconds."),
                                            QStringLiteral("ms"), QStringLiteral("2000"));
+    const QCommandLineOption multicomOption(QStringLiteral("multicom"),
+                                            QStringLiteral("Be a Multicom device on a TCP session (--port is the "
+                                                           "server's MC port)."));
+    const QCommandLineOption macOption(QStringLiteral("mac"),
+                                       QStringLiteral("Multicom: the device's MAC key, six hexadecimal characters."),
+                                       QStringLiteral("key"), QStringLiteral("A1B2C3"));
+    const QCommandLineOption letterOption(QStringLiteral("channel-letter"),
+                                          QStringLiteral("Multicom: E (Ethernet) or F (cellular)."),
+                                          QStringLiteral("letter"), QStringLiteral("E"));
     parser.addOptions({hostOption, portOption, deviceOption, accountOption, codeOption, partitionOption, zoneOption,
                        channelOption, periodOption, flagsOption, sequenceOption, keepAliveOption, countOption,
-                       intervalOption, timeoutOption});
+                       intervalOption, timeoutOption, multicomOption, macOption, letterOption});
     parser.process(app);
 
     auto usage = [](const QString& text) {
@@ -255,6 +269,24 @@ int main(int argc, char** argv) {
     options.count = static_cast<int>(*count);
     options.intervalMs = static_cast<int>(*interval);
     options.timeoutMs = static_cast<int>(*timeout);
+
+    if (parser.isSet(multicomOption)) {
+        MulticomDeviceOptions device;
+        device.host = options.host;
+        device.port = options.port;
+        device.macKey = parser.value(macOption).toUpper().toLatin1();
+        if (device.macKey.size() != Multicom::kMacKeyLength)
+            return usage(QStringLiteral("--mac must be six characters"));
+        const QString letter = parser.value(letterOption);
+        device.event = {device.macKey,       options.report.account,   options.report.code,
+                        options.report.zone, options.report.partition, letter.isEmpty() ? 'E' : letter[0].toLatin1()};
+        device.heartbeat = options.keepAlive;
+        device.intervalMinutes = static_cast<quint8>(qBound(1, int(options.report.period / 60), 255));
+        device.count = options.count;
+        device.intervalMs = options.intervalMs;
+        device.timeoutMs = options.timeoutMs;
+        return runMulticomDevice(device, out());
+    }
 
     QUdpSocket socket;
     if (!socket.bind(QHostAddress::AnyIPv4, 0)) {
