@@ -19,23 +19,6 @@
 // answer, the acknowledgements per second still count the server's whole
 // work per datagram once the queue is in its steady state.
 
-#include "clients/ClientContact.h"
-#include "clients/ClientPages.h"
-#include "clients/ClientRegistry.h"
-#include "clients/ClientTransitions.h"
-#include "common/EventRequests.h"
-#include "common/UserInterface.h"
-#include "config/ServerSettings.h"
-#include "device/CallbackStarter.h"
-#include "device/DatagramServer.h"
-#include "device/DeviceReportIntake.h"
-#include "device/TaviComCodec.h"
-#include "events/ClientReturnRaiser.h"
-#include "events/EventRaiser.h"
-#include "events/InternalEventTable.h"
-#include "reporting/ReportSettings.h"
-#include "reporting/Reporter.h"
-
 #include <QCoreApplication>
 #include <QThread>
 
@@ -44,7 +27,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "bench/BenchSupport.h"
+#include "bench/BenchReceiver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -57,50 +40,13 @@
 #include <vector>
 
 using namespace TaviCom;
+using BenchSupport::BenchReceiver;
+using BenchSupport::keepAlive;
+using BenchSupport::percentile;
 
 namespace {
 
 constexpr int kClientCount = 65536;
-constexpr quint16 kPeriodSeconds = 60;
-
-class NoEventRequests final : public EventRequests {
-public:
-    void requestClientEvent(quint64, int, bool) override {}
-    void requestServerEvent(int, bool) override {}
-};
-
-class SilentEventRaiser : public EventRaiser {
-public:
-    void RaiseClientEvent(ClientRecord*, quint16, quint8, quint16, int) override {}
-    void RaiseClientInternalEvent(ReportResult, quint16, const ClientEventSubject&) override {}
-    void RaiseInternalEvent(ReportResult, quint16, const QString&) override {}
-    void AddEventLine(ReportResult, const QString&, quint16, quint16, quint8, quint16, int,
-                      const std::optional<QString>&) override {}
-};
-
-std::vector<quint8> keepAlive(quint16 account, quint16 sequence) {
-    std::vector<quint8> bytes(kMaxDatagramLength, 0);
-    bytes[kOffMarker] = kMarker;
-    bytes[kOffVersion] = kVersion;
-    bytes[kOffType] = kTypeKeepAlive;
-    writeU32(bytes, kOffDeviceId, account);
-    writeU16(bytes, kOffSequence, sequence);
-    bytes[kOffChannel] = kChannelEthernet;
-    bytes[kOffAnswerKind] = kKindAnswer;
-    bytes[kOffKind] = kKindReport;
-    writeU16(bytes, kOffPayloadLength, kReportPayloadLength);
-    writeDeviceReport(bytes, {account, 0, 0, 0, kPeriodSeconds});
-    bytes.resize(size_t(finishDatagram(bytes, kReportPayloadLength, kReportPayloadLength)));
-    return bytes;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return 0;
-    const auto index = std::min(values.size() - 1, size_t(fraction * double(values.size())));
-    std::nth_element(values.begin(), values.begin() + long(index), values.end());
-    return values[index];
-}
 
 // The server side: the registry, the pages and the datagram server, built
 // and run on a thread of their own with its own event loop, as the
@@ -129,32 +75,8 @@ public:
 
 protected:
     void run() override {
-        ServerSettings serverSettings; // UDP 0: a free port
-        ReportSettings reportSettings;
-        ClientRegistry registry;
-        ClientPages pages;
-        SilentEventRaiser events;
-        InternalEventTable internalEvents;
-        BenchSupport::QuietUserInterface ui;
-        NoEventRequests requests;
-        ClientReturnRaiser returns(events, internalEvents);
-        ClientTransitions transitions(registry, pages, returns, requests, ui, serverSettings,
-                                      DataDirectory(QStringLiteral("/tmp")));
-        ContactRecorder contacts(registry, transitions);
-        NotSentReporter reporter;
-        NoCallbackStarter callbacks;
-        for (int account = 0; account < m_clientCount; ++account) {
-            auto* client = new PrimaryClient;
-            client->account = quint16(account);
-            client->deviceId = quint32(account);
-            client->status = ClientStatus::Online;
-            client->linkState = LinkState::Ok;
-            registry.Register(client);
-        }
-        if (m_fill)
-            pages.refillAll(registry);
-        DeviceReportIntake intake(serverSettings, reportSettings, contacts, events, reporter);
-        DatagramServer server(serverSettings, registry, intake, callbacks, ui);
+        BenchReceiver receiver(m_clientCount, m_fill);
+        DatagramServer& server = receiver.server;
         const bool started = server.StartServer();
         receiveBuffer = server.receiveBufferSize();
         m_port.set_value(started ? server.boundPort() : 0);
@@ -164,7 +86,6 @@ protected:
         kernelDrops = server.kernelDrops();
         recoveries = server.receptionRecoveries();
         server.stopServer();
-        registry.Shutdown();
     }
 
 private:

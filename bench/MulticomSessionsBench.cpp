@@ -9,7 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include "bench/BenchSupport.h"
+#include "bench/BenchReceiver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,8 +19,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -117,7 +119,66 @@ void BM_ActivityWithIdleSessions(benchmark::State& state) {
     state.counters["KiB_per_session"] = g_sessions->kibPerSession;
     state.counters["RSS_MiB"] = double(BenchSupport::residentKb()) / 1024.0;
 }
-BENCHMARK(BM_ActivityWithIdleSessions)->Arg(1)->Arg(5000)->Unit(benchmark::kMicrosecond);
+
+// The acknowledgement round trip of the datagram server on the same main
+// thread as the idle sessions: a device thread sends keep-alives one after
+// the other while the main thread turns its event loop.
+void BM_AckRoundTripWithIdleSessions(benchmark::State& state) {
+    constexpr int kRoundTrips = 40000;
+    constexpr int kClients = 256;
+    const auto open = static_cast<std::size_t>(state.range(0));
+    if (!g_sessions->grow(open)) {
+        state.SkipWithError("could not open the sessions (descriptor limit?)");
+        return;
+    }
+    BenchSupport::BenchReceiver receiver(kClients, true);
+    if (!receiver.server.StartServer()) {
+        state.SkipWithError("cannot bind the server socket");
+        return;
+    }
+    const quint16 port = receiver.server.boundPort();
+    for (auto _ : state) {
+        std::atomic<bool> done{false};
+        std::vector<double> roundTripsUs;
+        long bad = 0;
+        std::thread device([&] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            timeval timeout{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            roundTripsUs.reserve(kRoundTrips);
+            TaviCom::DatagramBuffer answer;
+            for (int i = 0; i < kRoundTrips; ++i) {
+                const auto report = BenchSupport::keepAlive(quint16(i % kClients), quint16(i));
+                const auto start = std::chrono::steady_clock::now();
+                ::sendto(fd, report.data(), report.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                if (::recv(fd, answer.data(), answer.size(), 0) != 18)
+                    ++bad;
+                roundTripsUs.push_back(
+                    std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+            }
+            ::close(fd);
+            done = true;
+        });
+        const auto began = std::chrono::steady_clock::now();
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        device.join();
+        state.counters["acks_per_s"] = double(kRoundTrips) / seconds;
+        state.counters["p50_us"] = BenchSupport::percentile(roundTripsUs, 0.50);
+        state.counters["p99_us"] = BenchSupport::percentile(roundTripsUs, 0.99);
+        state.counters["bad_answers"] = double(bad);
+    }
+    state.counters["sessions"] = double(g_sessions->listener.sessionCount());
+}
+// Sessions are only ever added: the runs go from none to 10,000.
+BENCHMARK(BM_AckRoundTripWithIdleSessions)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ActivityWithIdleSessions)->Arg(1)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AckRoundTripWithIdleSessions)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

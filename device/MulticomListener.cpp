@@ -10,11 +10,14 @@
 
 MulticomListener::MulticomListener(UserInterface& ui, SessionProtocol& protocol,
                                    std::chrono::milliseconds sessionTimeout, QObject* parent)
-    : QObject(parent), m_ui(ui), m_protocol(protocol), m_sessionTimeout(sessionTimeout) {}
+    : QObject(parent), m_ui(ui), m_protocol(protocol), m_sessionTimeout(sessionTimeout),
+      m_poller([this](SessionId id, bool hangUp) { onReady(id, hangUp); }) {
+    m_watchdog.setSingleShot(true);
+    connect(&m_watchdog, &QTimer::timeout, this, &MulticomListener::onWatchdog);
+}
 
 MulticomListener::~MulticomListener() {
     CloseMulticomListener();
-    // Sessions waiting for the event loop to delete them are children and go now.
 }
 
 bool MulticomListener::OpenMulticomListener(quint16 port) {
@@ -49,7 +52,7 @@ quint16 MulticomListener::listeningPort() const {
 
 SessionSocket* MulticomListener::findSession(SessionId id) const {
     const auto it = m_sessions.find(id);
-    return it == m_sessions.end() ? nullptr : it->second;
+    return it == m_sessions.end() ? nullptr : it->second.get();
 }
 
 void MulticomListener::forEachSession(const std::function<void(SessionSocket&)>& visit) const {
@@ -59,35 +62,89 @@ void MulticomListener::forEachSession(const std::function<void(SessionSocket&)>&
 
 void MulticomListener::acceptConnection(qintptr descriptor) {
     const SessionId id = m_nextId++;
-    auto* session = new SessionSocket(id, *this, m_sessionTimeout);
-    m_sessions.emplace(id, session);
-    if (!session->attach(descriptor)) {
-        // The new session is discarded silently.
-        m_sessions.erase(id);
-        session->end();
-        delete session;
-        ::close(static_cast<int>(descriptor));
-    }
+    auto session = std::make_unique<SessionSocket>(id, int(descriptor));
+    // A connection the set does not take is discarded silently (closed with the session).
+    if (!m_poller.add(session->descriptor(), id))
+        return;
+    SessionSocket& added = *session;
+    m_sessions.emplace(id, std::move(session));
+    noteActivity(added);
 }
 
-void MulticomListener::handFrame(SessionSocket& session, int count) {
-    const QByteArray reply = m_protocol.HandleSessionFrame(session.protocolState(), session.buffer(), count);
-    if (!reply.isEmpty())
-        session.send(reply.constData(), int(reply.size()));
-}
-
-void MulticomListener::closeSession(SessionId id) {
+void MulticomListener::onReady(SessionId id, bool hangUp) {
     SessionSocket* session = findSession(id);
     if (!session)
         return;
-    session->end(); // the close below must not come back as a peer close
-    session->abort();
-    cleanUp(id);
+    const int count = session->receive();
+    if (count > 0 && count < SessionSocket::kBufferSize) {
+        noteActivity(*session);
+        const QByteArray reply = m_protocol.HandleSessionFrame(session->protocolState(), session->buffer(), count);
+        // The protocol never closes a session, but look it up again all the same.
+        if (!reply.isEmpty() && (session = findSession(id)))
+            session->send(reply.constData(), int(reply.size()));
+        return;
+    }
+    // A full 64 bytes is dropped without a reply. Nothing to read with the
+    // peer gone, or a failed connection: the session ends.
+    if (count == 0 || session->failed() || (count < 0 && hangUp))
+        closeSession(id);
 }
 
-void MulticomListener::peerClosed(SessionId id) {
-    if (findSession(id))
-        cleanUp(id); // the connection itself is released when the session is destroyed
+void MulticomListener::noteActivity(SessionSocket& session) {
+    session.lastActivity = std::chrono::steady_clock::now();
+    const bool wasFirst = session.watched && session.watchPosition == m_watchOrder.begin();
+    if (session.watched)
+        m_watchOrder.splice(m_watchOrder.end(), m_watchOrder, session.watchPosition);
+    else
+        session.watchPosition = m_watchOrder.insert(m_watchOrder.end(), session.id());
+    session.watched = true;
+    if (wasFirst || m_watchOrder.size() == 1)
+        rearmWatchdog();
+}
+
+void MulticomListener::unwatch(SessionSocket& session) {
+    if (!session.watched)
+        return;
+    const bool wasFirst = session.watchPosition == m_watchOrder.begin();
+    m_watchOrder.erase(session.watchPosition);
+    session.watched = false;
+    if (wasFirst)
+        rearmWatchdog();
+}
+
+void MulticomListener::rearmWatchdog() {
+    if (m_watchOrder.empty()) {
+        m_watchdog.stop();
+        return;
+    }
+    using namespace std::chrono;
+    const SessionSocket* first = findSession(m_watchOrder.front());
+    const auto due = first->lastActivity + m_sessionTimeout - steady_clock::now();
+    m_watchdog.start(int(std::max<qint64>(0, duration_cast<milliseconds>(due).count() + 1)));
+}
+
+void MulticomListener::onWatchdog() {
+    // Every session silent for the whole time-out is named in a time-out message.
+    const auto now = std::chrono::steady_clock::now();
+    while (!m_watchOrder.empty()) {
+        SessionSocket* first = findSession(m_watchOrder.front());
+        if (now - first->lastActivity < m_sessionTimeout)
+            break;
+        m_watchOrder.pop_front();
+        first->watched = false;
+        postSessionTimeout(first->id());
+    }
+    rearmWatchdog();
+}
+
+void MulticomListener::closeSession(SessionId id) {
+    const auto it = m_sessions.find(id);
+    if (it == m_sessions.end())
+        return;
+    SessionSocket& session = *it->second;
+    unwatch(session);
+    m_poller.remove(session.descriptor());
+    m_sessions.erase(it); // closes the connection
 }
 
 void MulticomListener::postSessionTimeout(SessionId id) {
@@ -102,15 +159,4 @@ void MulticomListener::onSessionTimeout(SessionId id) {
     if (listed)
         closeSession(id);
     emit sessionTimeoutHandled(id, listed);
-}
-
-void MulticomListener::cleanUp(SessionId id) {
-    const auto it = m_sessions.find(id);
-    if (it == m_sessions.end())
-        return;
-    SessionSocket* session = it->second;
-    m_sessions.erase(it);
-    session->end();
-    // It may be inside one of its own notifications: the event loop deletes it.
-    session->deleteLater();
 }

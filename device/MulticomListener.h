@@ -1,12 +1,15 @@
 #pragma once
 
 #include "config/MulticomControl.h"
+#include "device/SessionPoller.h"
 #include "device/SessionSocket.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 
@@ -18,6 +21,16 @@ class UserInterface;
 // (present only while "EnableMulticom" is on) and the list of the sessions it
 // accepted. The list owns its sessions; a session is destroyed exactly when
 // it is unlinked. Everything here runs on the main thread.
+//
+// The sessions' sockets sit in one epoll set behind a single notifier, and the
+// watchdog is one timer over the sessions in the order of their last accepted
+// read: an activity moves its session to the end of that order, and the timer
+// waits for the one silent longest. So neither a read nor the watchdog costs
+// more with ten thousand idle sessions than with one.
+//
+// Reading: each time a session is readable, one receive of at most 64 bytes is
+// one frame; 1 to 63 bytes are handed to the protocol, whose reply is sent at
+// once; 64 bytes are dropped without a reply and count as no activity.
 class MulticomListener : public QObject, public MulticomControl {
     Q_OBJECT
 public:
@@ -57,18 +70,21 @@ signals:
     void sessionTimeoutHandled(SessionId id, bool closed);
 
 private:
-    friend class SessionSocket;
-
     void acceptConnection(qintptr descriptor);
-    void handFrame(SessionSocket& session, int count);
-    void peerClosed(SessionId id);
+    void onReady(SessionId id, bool hangUp);
+    void noteActivity(SessionSocket& session);
+    void unwatch(SessionSocket& session);
+    void rearmWatchdog();
+    void onWatchdog();
     void postSessionTimeout(SessionId id);
-    void cleanUp(SessionId id);
 
     UserInterface& m_ui;
     SessionProtocol& m_protocol;
     std::chrono::milliseconds m_sessionTimeout;
     std::unique_ptr<MulticomListeningSocket> m_listeningSocket;
-    std::map<SessionId, SessionSocket*> m_sessions; // in accept order
+    SessionPoller m_poller;
+    std::map<SessionId, std::unique_ptr<SessionSocket>> m_sessions; // in accept order
+    std::list<SessionId> m_watchOrder;                              // the longest silent first
+    QTimer m_watchdog;
     SessionId m_nextId = 1;
 };
