@@ -17,8 +17,10 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -44,50 +46,97 @@ public:
     long frames = 0;
 };
 
-// The devices are plain sockets so that their side costs no user memory.
+// The devices are plain sockets so that their side costs no user memory. The
+// one active device is in this process; the idle ones are held by child
+// processes, so that 10,000 sessions fit in this process's descriptor limit
+// (each session here needs one descriptor, a device in the same process a
+// second).
 struct Sessions {
     SilentUserInterface ui;
     CountingProtocol protocol;
     // Long enough that no idle session times out while the benchmark runs.
     MulticomListener listener{ui, protocol, std::chrono::minutes(30)};
-    std::vector<int> devices;
+    int activeDevice = -1;
+    std::vector<std::pair<pid_t, int>> idleHolders; // child process, write end of its pipe
     double kibPerSession = 0;
 
     Sessions() { listener.OpenMulticomListener(0); }
     ~Sessions() {
-        for (int fd : devices)
-            ::close(fd);
+        if (activeDevice >= 0)
+            ::close(activeDevice);
+        for (const auto& [pid, pipe] : idleHolders) {
+            ::close(pipe); // the child reads the end of the pipe and exits
+            ::waitpid(pid, nullptr, 0);
+        }
     }
 
-    bool connectOne() {
+    int connectOne() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         if (fd < 0)
-            return false;
+            return -1;
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(listener.listeningPort());
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
-            return false;
+            return -1;
         }
-        devices.push_back(fd);
+        return fd;
+    }
+
+    // A child process that opens count idle connections and holds them until its pipe closes.
+    bool spawnIdleDevices(std::size_t count) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return false;
+        const pid_t pid = ::fork();
+        if (pid < 0)
+            return false;
+        if (pid == 0) {
+            ::close(fds[1]);
+            std::vector<int> held;
+            for (std::size_t i = 0; i < count; ++i) {
+                const int fd = connectOne();
+                if (fd < 0)
+                    break;
+                held.push_back(fd);
+            }
+            char end;
+            while (::read(fds[0], &end, 1) > 0) {
+            }
+            ::_exit(0);
+        }
+        ::close(fds[0]);
+        idleHolders.emplace_back(pid, fds[1]);
         return true;
     }
 
-    // Opens sessions until count are listed, five at a time (the backlog).
+    bool waitForSessions(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (listener.sessionCount() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        }
+        return true;
+    }
+
+    // Opens sessions until count are listed: the active device first, then idle ones.
     bool grow(std::size_t count) {
+        if (listener.sessionCount() >= count)
+            return true;
         const long before = BenchSupport::residentKb();
         const std::size_t first = listener.sessionCount();
-        while (listener.sessionCount() < count) {
-            const std::size_t target = std::min<std::size_t>(count, devices.size() + MulticomListeningSocket::kBacklog);
-            while (devices.size() < target) {
-                if (!connectOne())
-                    return false;
-            }
-            while (listener.sessionCount() < devices.size())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (activeDevice < 0) {
+            activeDevice = connectOne();
+            if (activeDevice < 0 || !waitForSessions(1))
+                return false;
         }
+        if (listener.sessionCount() < count && !spawnIdleDevices(count - listener.sessionCount()))
+            return false;
+        if (!waitForSessions(count))
+            return false;
         if (count > first)
             kibPerSession = double(BenchSupport::residentKb() - before) / double(count - first);
         return true;
@@ -104,10 +153,9 @@ void BM_ActivityWithIdleSessions(benchmark::State& state) {
         state.SkipWithError("could not open the sessions (descriptor limit?)");
         return;
     }
-    std::size_t next = 0;
     for (auto _ : state) {
         const long expected = g_sessions->protocol.frames + 1;
-        const int fd = g_sessions->devices[next++ % open];
+        const int fd = g_sessions->activeDevice;
         if (::send(fd, "k", 1, 0) != 1) {
             state.SkipWithError("send failed");
             return;
@@ -183,11 +231,16 @@ BENCHMARK(BM_AckRoundTripWithIdleSessions)->Arg(10000)->Iterations(1)->Unit(benc
 } // namespace
 
 int main(int argc, char** argv) {
-    // Each session takes two descriptors here (device and server side).
+    // Each session takes two descriptors here (device and server side): ask
+    // for room for 10,000 sessions, beyond the hard limit where allowed.
+    constexpr rlim_t kWanted = 32768;
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < kWanted) {
+        rlimit raised{kWanted, std::max(kWanted, limit.rlim_max)};
+        if (::setrlimit(RLIMIT_NOFILE, &raised) != 0) {
+            limit.rlim_cur = limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
     }
     QCoreApplication app(argc, argv);
     Sessions sessions;
