@@ -64,22 +64,13 @@ quint16 sum(std::span<const char> bytes) {
 }
 
 std::optional<quint16> readSumField(std::span<const char> field) {
-    if (field.empty() || field.size() > size_t(kSumFieldLength))
+    // Like "%4X": up to four hexadecimal digits in either case, after any blanks.
+    if (field.size() > size_t(kSumFieldLength))
         return std::nullopt;
-    quint16 value = 0;
-    for (char c : field) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
-            return std::nullopt;
-        value = static_cast<quint16>((value << 4) | digit);
-    }
-    return value;
+    quint32 value = 0;
+    if (!HexText::parseHex(QByteArrayView(field.data(), qsizetype(field.size())), value))
+        return std::nullopt;
+    return static_cast<quint16>(value);
 }
 
 void scramble(char* text, int pairCount, quint32 key) {

@@ -42,8 +42,8 @@ void writeHexWord(quint16 value, char* out);
 
 // The 16-bit arithmetic sum of the bytes.
 quint16 sum(std::span<const char> bytes);
-// The received sum field: up to four hexadecimal digits in either case;
-// none when a character is not one.
+// The received sum field, read like "%4X": up to four hexadecimal digits in
+// either case (reading stops at the first other character); none without a digit.
 std::optional<quint16> readSumField(std::span<const char> field);
 
 // XORs each of the pairCount hex pairs at text with key byte i: the key's
