@@ -6,6 +6,8 @@
 #include "reporting/Dc09Link.h"
 #include "reporting/ReportingEvents.h"
 
+#include <QDateTime>
+
 namespace {
 
 const QString kStatusOn = QStringLiteral("ON");
@@ -16,7 +18,13 @@ constexpr quint16 kDefaultInternalAccount = 0xFFFF;
 } // namespace
 
 ReportSender::ReportSender(ReportSettings& settings, UserInterface& ui, ReportLimits limits, QObject* parent)
-    : QObject(parent), m_settings(settings), m_ui(ui), m_limits(limits) {
+    : QObject(parent), m_settings(settings), m_ui(ui), m_limits(limits),
+      m_dispatcher(limits.dispatcher, limits.dispatcherWatchMs) {
+    // `DispatcherStatus`: the watcher's finding is the reporting status in mode 3.
+    connect(&m_dispatcher, &DispatcherBridge::dispatcherStatus, this, [this](bool running) {
+        if (m_appliedMode == ReportMode::Dispatcher)
+            setStatus(running ? kStatusOn : kStatusOff);
+    });
     m_clock.start();
     m_linkTestFrame = FormatDc09LinkTest(internalAccount());
     // The own heartbeat forwards a report with every input 0.
@@ -157,10 +165,21 @@ bool ReportSender::startFront(ReportResult& result, StatusChange& status) {
         return true;
     }
 
-    case ReportMode::Dispatcher:
-        // The dispatcher bridge is not available: nothing can be handed over.
-        result = request.account == 0 ? ReportResult::NotSent : ReportResult::Failed;
+    case ReportMode::Dispatcher: {
+        // Heartbeats are never handed to the dispatcher.
+        if (request.account == 0) {
+            result = ReportResult::NotSent;
+            return false;
+        }
+        const QByteArray record = *FormatDispatcherRecord(request, QDateTime::currentDateTime());
+        if (m_dispatcher.WriteDispatcherRecord(record)) {
+            result = ReportResult::Sent;
+            status = StatusChange::On;
+        } else {
+            result = ReportResult::Failed; // no dispatcher runs, or the bridge is stopped
+        }
         return false;
+    }
     }
     result = ReportResult::NotSent;
     status = StatusChange::Off;
@@ -221,12 +240,18 @@ bool ReportSender::StartReporting(ReportMode mode) {
         started = startDc09();
         break;
     case ReportMode::Dispatcher:
-        // The dispatcher bridge is not part of this build yet.
-        started = false;
+        started = m_dispatcher.StartDispatcherBridge();
+        if (started) // the status field is the dispatcher watcher's
+            m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
         break;
     }
-    if (!started)
+    if (!started) {
+        // The mode stays in use without its link, and its events get Failed:
+        // the status bar shows that mode with "OFF", never "Desligado".
+        m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+        setStatus(kStatusOff);
         return false;
+    }
     setAppliedMode(mode);
     if (m_heartbeat && m_settings.ownHeartbeat && m_settings.heartbeatPeriod > 0 && mode != ReportMode::Dispatcher)
         m_heartbeat->start();
@@ -309,6 +334,7 @@ void ReportSender::StopReporting() {
     m_closingSerial = m_serial;
     m_serial.reset();
     m_dc09.reset();
+    m_dispatcher.StopDispatcherBridge();
     setAppliedMode(ReportMode::Off);
 }
 

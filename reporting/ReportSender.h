@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reporting/DispatcherBridge.h"
 #include "reporting/HeartbeatTimer.h"
 #include "reporting/ReportFormats.h"
 #include "reporting/ReportSettings.h"
@@ -24,11 +25,13 @@ struct ReportLimits {
     SerialTiming serial;
     int heartbeatIdleMs = HeartbeatTimer::kIdleWaitMs;
     int heartbeatMsPerSecond = HeartbeatTimer::kMsPerSecond;
+    DispatcherNames dispatcher;
+    int dispatcherWatchMs = DispatcherBridge::kWatchIntervalMs;
 };
 
 // Forwards events to the central station over the transport of the mode in
-// use (serial receiver, DC-09 over UDP; the dispatcher comes later) and keeps
-// the status bar's reporting fields.
+// use (serial receiver, DC-09 over UDP, or the dispatcher's shared ring) and
+// keeps the status bar's reporting fields.
 //
 // Forwardings form a strict first-in first-out pipeline on the main thread:
 // one is on the line at a time, the others wait their turn; one that has
@@ -113,6 +116,7 @@ private:
     const ReportLimits m_limits;
     ReportingEvents* m_events = nullptr;
     std::unique_ptr<HeartbeatTimer> m_heartbeat;
+    DispatcherBridge m_dispatcher;
     bool m_startupFinished = false;
     ReportMode m_appliedMode = ReportMode::Off;
 
