@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace {
 
 const QString kStatusOn = QStringLiteral("ON");
@@ -219,6 +221,14 @@ void ReportSender::complete(ReportResult result, StatusChange status) {
 
 void ReportSender::setStatus(const QString& text) {
     m_ui.setStatusField(StatusField::ReportStatus, text);
+}
+
+int ReportSender::longestDrainMs() const {
+    const SerialLineSettings line = SerialLineSettings::from(m_settings);
+    const int serialAttemptMs =
+        line.transmitMs(ReportFormat::kSerialLength) + m_limits.serial.perByteMs + m_limits.serial.afterWriteMs;
+    const int transportMs = std::max(m_limits.replyMs, m_settings.attempts() * serialAttemptMs);
+    return m_limits.busyMs + transportMs;
 }
 
 // --- starting and stopping --------------------------------------------------

@@ -69,6 +69,12 @@ public:
     void StopReporting();
 
     ReportMode appliedMode() const { return m_appliedMode; }
+
+    // The longest the forwardings raised so far can still take, with the
+    // limits and line settings in force: each starts within the busy limit of
+    // being raised (or fails at once), then takes at most one transport's
+    // time (every serial attempt with its window, or the DC-09 reply wait).
+    int longestDrainMs() const;
     static QString modeName(ReportMode mode);
 
     // Nothing queued and nothing on the line.

@@ -17,8 +17,9 @@ constexpr int kStrAnonymous = 209;
 constexpr const char* kServerConfigFile = "Server.cfg";
 constexpr const char* kAlarmTextsFile = "Alarms.lst";
 constexpr const char* kNewRegisterSound = "New register.wav";
-// Longest time shutdown waits for forwardings under way: a turn wait plus a reply wait.
-constexpr int kShutdownDrainMs = 7000;
+// Added to the longest time the forwardings under way can take, for the
+// listing and logging of their results.
+constexpr int kShutdownDrainMarginMs = 1000;
 
 } // namespace
 
@@ -125,7 +126,9 @@ void ServerCore::beginShutdown() {
         return;
     }
     connect(&m_reportSender, &ReportSender::idle, this, &ServerCore::finishShutdown, Qt::QueuedConnection);
-    QTimer::singleShot(kShutdownDrainMs, this, &ServerCore::finishShutdown);
+    // The wait is sized from the attempts and windows in force: a slow serial
+    // line may need far longer than a DC-09 station.
+    QTimer::singleShot(m_reportSender.longestDrainMs() + kShutdownDrainMarginMs, this, &ServerCore::finishShutdown);
 }
 
 void ServerCore::finishShutdown() {

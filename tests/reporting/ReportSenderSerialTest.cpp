@@ -217,3 +217,24 @@ TEST_F(ReportSenderSerial, IdlePortThatDisappearsShowsOff) {
     ASSERT_TRUE(waitResults(1));
     EXPECT_EQ(results[0], ReportResult::Failed);
 }
+
+TEST(ReportSenderDrain, ShutdownWaitCoversEveryAttemptOfTheSlowestLineInForce) {
+    const struct {
+        int baudIndex;
+        int attemptsIndex;
+        int expectedMs;
+    } cases[] = {
+        // busy limit 5000 + the larger of the DC-09 reply wait (1000) and the serial attempts
+        {7, 0, 6000},  // 9600 baud, 1 attempt: the reply wait
+        {1, 7, 20344}, // 110 baud, 8 attempts of 21 characters of 10 bits: 5000 + 8 x (1910 + 2 + 6) ms
+        {1, 0, 6918},  // 110 baud, 1 attempt
+    };
+    for (const auto& c : cases) {
+        ReportSettings settings;
+        settings.baudIndex = c.baudIndex;
+        settings.attemptsIndex = c.attemptsIndex;
+        RecordingUserInterface ui;
+        ReportSender sender(settings, ui);
+        EXPECT_EQ(sender.longestDrainMs(), c.expectedMs) << c.baudIndex << " " << c.attemptsIndex;
+    }
+}
