@@ -1,17 +1,8 @@
 #include "reporting/ReportStartup.h"
 
-#include "common/StringTable.h"
-#include "common/UserInterface.h"
-#include "reporting/ReportConfigFile.h"
-#include "reporting/ReportSender.h"
+#include "reporting/ReportSection.h"
 
 #include <QSerialPortInfo>
-
-namespace {
-
-constexpr int kMsgNoSerialPorts = 162;
-
-} // namespace
 
 QStringList ListSystemSerialPorts() {
     QStringList ports;
@@ -22,15 +13,7 @@ QStringList ListSystemSerialPorts() {
 }
 
 void StartStoredReporting(const DataDirectory& dir, ReportSettings& settings, bool& logAll, ReportSender& sender,
-                          UserInterface& ui,
-                          const std::function<QStringList()>& listSerialPorts) {
-    LoadReportConfig(dir, settings, logAll, ui);
-    // The mode in use is off until the stored one is selected.
-    ReportMode selected = settings.mode;
-    if (selected == ReportMode::Serial && listSerialPorts().isEmpty()) {
-        ui.showMessage(StringTable::text(kMsgNoSerialPorts), UserInterface::Icon::Error);
-        selected = ReportMode::Off;
-    }
-    sender.StartReporting(selected);
-    sender.markStartupFinished();
+                          UserInterface& ui, const std::function<QStringList()>& listSerialPorts) {
+    ReportSection section(settings, logAll, sender, ui, dir, listSerialPorts);
+    section.startUp();
 }

@@ -13,8 +13,9 @@ struct ReportSettings;
 // "/dev/ttyS0"), sorted.
 QStringList ListSystemSerialPorts();
 
-// Brings reporting up at program start: reads "Report.cfg" (message 203 and
-// the defaults when it is missing), then handles the stored mode as if the
+// Brings reporting up at program start through the "Reportar" section's
+// start-up (ReportSection::startUp): reads "Report.cfg" (message 203 and the
+// defaults when it is missing), then handles the stored mode as if the
 // operator had selected it: a stored serial mode on a machine that lists no
 // serial port shows message 162 and falls back to the mode in use, which at
 // start-up is off. The resulting mode is started without raising the internal

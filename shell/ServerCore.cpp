@@ -24,7 +24,9 @@ constexpr int kShutdownDrainMarginMs = 1000;
 } // namespace
 
 ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent)
-    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_ui), m_eventList(m_dir, m_ui),
+    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_ui),
+      m_reportSection(m_reportSettings, m_serverSettings.LogAll, m_reportSender, m_ui, m_dir, ListSystemSerialPorts),
+      m_eventList(m_dir, m_ui),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
       m_internalRaiser(m_internalEvents, m_reportSender, m_events), m_requests(m_registry, m_internalRaiser),
       m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui), m_clientReturns(m_events, m_internalEvents),
@@ -72,7 +74,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         buildWindow();
 
     // Reporting with the stored settings; "Report.cfg" is read after "Server.cfg", so its "LogAll" is in force.
-    StartStoredReporting(m_dir, m_reportSettings, m_serverSettings.LogAll, m_reportSender, m_ui);
+    m_reportSection.startUp();
 
     // The clients, their supervision and their pages.
     m_clientList->LoadClientList();

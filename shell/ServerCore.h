@@ -21,6 +21,7 @@
 #include "events/InternalEventForwarder.h"
 #include "events/InternalEventRequests.h"
 #include "events/InternalEventTable.h"
+#include "reporting/ReportSection.h"
 #include "reporting/ReportSender.h"
 #include "reporting/ReportSettings.h"
 
@@ -76,6 +77,7 @@ public:
     DatagramServer& datagramServer() { return m_datagram; }
     LinkStatusWatch& linkWatch() { return m_linkWatch; }
     ReportSender& reportSender() { return m_reportSender; }
+    ReportSection& reportSection() { return m_reportSection; }
     const DataDirectory& dataDirectory() const { return m_dir; }
     UserInterface& userInterface() { return m_ui; }
 
@@ -107,6 +109,7 @@ private:
     ClientRegistry m_registry;
     ClientPages m_pages;
     ReportSender m_reportSender;
+    ReportSection m_reportSection;
     EventList m_eventList;
     EventPipeline m_events;
     InternalEventForwarder m_internalRaiser;

@@ -7,6 +7,7 @@
 #include "config/ui/ConfigPage.h"
 #include "events/ui/EventsPage.h"
 #include "events/ui/InternalEventsSection.h"
+#include "reporting/ui/ReportSectionView.h"
 #include "shell/ServerCore.h"
 #include "shell/ui/MainFrame.h"
 
@@ -38,6 +39,7 @@ void ServerWindow::build() {
     m_core.transitions().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
 
     m_configPage = new ConfigPage(m_core.generalOptions(), m_core.userInterface());
+    m_configPage->reportSection()->layout()->addWidget(new ReportSectionView(m_core.reportSection()));
     auto* internalSection = new InternalEventsSection(m_core.internalEventEditor());
     // The page's own frame carries the section title.
     internalSection->setTitle(QString());
