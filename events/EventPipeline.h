@@ -41,7 +41,8 @@ public:
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
     void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override;
-    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode, const ClientEventSubject& subject) override;
+    void RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
+                                  const ClientEventSubject& subject) override;
     void RaiseInternalEvent(ReportResult result, quint16 internalCode, const QString& name) override;
     void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
                       quint16 zone, int protocol, const std::optional<QString>& panel) override;

@@ -67,8 +67,8 @@ TEST(ReportConfigFile, ReadingRulesAndRanges) {
 
     // Values that would select nothing or outgrow a message field are brought into range.
     ReportSettings odd;
-    ReportConfigFile::parse("9\n0\n0\n0\n0\n1\n12\n" + QByteArray(100, 'p') + "\n150\n12\n99\n5\n5\n5\nh\n70000\n",
-                            odd, logAll);
+    ReportConfigFile::parse("9\n0\n0\n0\n0\n1\n12\n" + QByteArray(100, 'p') + "\n150\n12\n99\n5\n5\n5\nh\n70000\n", odd,
+                            logAll);
     EXPECT_EQ(odd.mode, ReportMode::Off);
     EXPECT_EQ(odd.attemptsIndex, 7);
     EXPECT_EQ(odd.serialPort.size(), ReportConfigFile::kMaxTextLength);

@@ -73,7 +73,8 @@ TEST_F(ReportStartup, StoredSerialModeWithoutAnySerialPortRunsWithReportingOff) 
 
 TEST_F(ReportStartup, StoredSerialModeStartsWhenPortsAreListedAndOtherModesSkipTheList) {
     store(ReportMode::Serial);
-    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui, [&] { return QStringList{pty.slavePath()}; });
+    StartStoredReporting(dir.dataDirectory(), settings, logAll, *sender, ui,
+                         [&] { return QStringList{pty.slavePath()}; });
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(sender->appliedMode(), ReportMode::Serial);
     EXPECT_EQ(settings.mode, ReportMode::Serial);
