@@ -6,8 +6,6 @@
 #include "reporting/ReportConfigFile.h"
 #include "reporting/ReportSender.h"
 
-#include <limits>
-
 ReportSection::ReportSection(ReportSettings& settings, bool& logAll, ReportSender& sender, UserInterface& ui,
                              DataDirectory dir, PortLister listSerialPorts)
     : m_settings(settings), m_logAll(logAll), m_sender(sender), m_ui(ui), m_dir(std::move(dir)),
@@ -77,19 +75,28 @@ bool ReportSection::takeFields(const ReportForm& form) {
     quint32 receiver = quint32(m_settings.receiver);
     quint32 line = quint32(m_settings.line);
     quint32 stationPort = quint32(m_settings.stationPort);
-    quint32 period = quint32(qMax(m_settings.heartbeatPeriod, 0));
     values.takeUnsigned(ReportControl::Receiver, form.receiver, 1, kMaxReceiver, receiver);
     values.takeUnsigned(ReportControl::Line, form.line, 1, kMaxLine, line);
     values.takeUnsigned(ReportControl::StationPort, form.stationPort, 0, kMaxStationPort, stationPort);
-    if (m_settings.ownHeartbeat || !form.heartbeatPeriod.trimmed().isEmpty())
-        values.takeUnsigned(ReportControl::HeartbeatPeriod, form.heartbeatPeriod, period);
+    // "Heartbeat:" is any integer: 0 or less means no own heartbeat. An empty
+    // field keeps the period; anything else gets the standard message.
+    int period = m_settings.heartbeatPeriod;
+    bool isInteger = false;
+    const int typed = form.heartbeatPeriod.trimmed().toInt(&isInteger);
+    if (isInteger) {
+        if (!values.failed())
+            period = typed;
+    } else if (!form.heartbeatPeriod.trimmed().isEmpty()) {
+        quint32 refused = 0;
+        values.takeUnsigned(ReportControl::HeartbeatPeriod, form.heartbeatPeriod, refused);
+    }
     // A refused field keeps its old value; the fields after it are not taken.
     if (values.failed())
         return false;
     m_settings.receiver = int(receiver);
     m_settings.line = int(line);
     m_settings.stationPort = int(stationPort);
-    m_settings.heartbeatPeriod = int(qMin<quint32>(period, quint32(std::numeric_limits<int>::max())));
+    m_settings.heartbeatPeriod = period;
     m_settings.serialPort = form.serialPort.trimmed().left(ReportConfigFile::kMaxTextLength);
     m_settings.stationHost = form.host.trimmed().left(ReportConfigFile::kMaxTextLength);
     m_settings.baudIndex = qBound(0, form.baudIndex, 15);

@@ -89,12 +89,20 @@ TEST(ReportSectionTest, ATypedReceiverIsSavedInBothFilesAndShownAfterARestart) {
 
 TEST(ReportSectionTest, OutOfRangeFieldsAreRefusedAndKeepTheirValues) {
     SectionFixture f;
+    ReportSettings stored;
+    stored.mode = ReportMode::Dc09;
+    stored.heartbeatPeriod = -5; // no own heartbeat: a value the file may hold
+    ASSERT_TRUE(SaveReportConfig(f.dir.dataDirectory(), stored, false));
     f.section().startUp();
+    EXPECT_TRUE(f.ui.messages.isEmpty()) << "the stored values start without a message";
+    EXPECT_EQ(f.sender.appliedMode(), ReportMode::Dc09);
+    EXPECT_EQ(f.settings.heartbeatPeriod, -5);
     const struct {
         const char* receiver;
         const char* line;
         const char* port;
-    } cases[] = {{"100", "1", "9999"}, {"0", "1", "9999"}, {"5", "10", "9999"}, {"5", "2", "65535"}, {"x", "2", "1"}};
+    } cases[] = {{"100", "1", "9999"}, {"0", "1", "9999"}, {"5", "10", "9999"},
+                 {"5", "2", "65535"},  {"x", "2", "1"},    {"5", "2", "9999x"}};
     for (const auto& c : cases) {
         ReportForm form = f.section().form();
         form.receiver = QString::fromLatin1(c.receiver);
