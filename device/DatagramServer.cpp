@@ -36,11 +36,11 @@ std::span<quint8> bytesOf(ReceivedDatagram& datagram) {
 
 DatagramServer::DatagramServer(const ServerSettings& serverSettings, ClientRegistry& registry,
                                DeviceReportIntake& intake, CallbackStarter& callbacks, UserInterface& ui,
-                               QObject* parent)
+                               int receptionCheckIntervalMs, QObject* parent)
     : QObject(parent), m_serverSettings(serverSettings), m_registry(registry), m_intake(intake), m_callbacks(callbacks),
       m_ui(ui) {
     connect(&m_socket, &DatagramSocket::readyRead, this, &DatagramServer::ReceiveDatagram);
-    m_receptionCheck.setInterval(kReceptionCheckIntervalMs);
+    m_receptionCheck.setInterval(receptionCheckIntervalMs);
     connect(&m_receptionCheck, &QTimer::timeout, this, &DatagramServer::checkReception);
 }
 

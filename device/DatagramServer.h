@@ -51,7 +51,8 @@ public:
     static constexpr int kReceptionCheckIntervalMs = 1000;
 
     DatagramServer(const ServerSettings& serverSettings, ClientRegistry& registry, DeviceReportIntake& intake,
-                   CallbackStarter& callbacks, UserInterface& ui, QObject* parent = nullptr);
+                   CallbackStarter& callbacks, UserInterface& ui,
+                   int receptionCheckIntervalMs = kReceptionCheckIntervalMs, QObject* parent = nullptr);
     ~DatagramServer() override;
 
     // Started by a successful StartServer (once; a restart leaves it running).

@@ -27,6 +27,7 @@ constexpr quint16 kAccount = 0x00EE;
 constexpr quint16 kDependentAccount = 0x0101;
 constexpr quint32 kUnknownDeviceId = 0x0000BEEF;
 constexpr int kAnswerWaitMs = 2000;
+constexpr int kNoAutomaticCheckMs = 3600 * 1000;
 
 class DatagramServerTest : public ::testing::Test {
 protected:
@@ -96,7 +97,8 @@ protected:
     RecordingCallbackStarter callbacks;
     RecordingUserInterface ui;
     DeviceReportIntake intake{serverSettings, reportSettings, contacts, events, reporter};
-    DatagramServer server{serverSettings, registry, intake, callbacks, ui};
+    // The supervision's checks are driven by hand here.
+    DatagramServer server{serverSettings, registry, intake, callbacks, ui, kNoAutomaticCheckMs};
     QUdpSocket device;
     PrimaryClient* client = nullptr;
     DependentAccount* dependent = nullptr;
