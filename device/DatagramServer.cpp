@@ -74,7 +74,8 @@ bool DatagramServer::StartServer() {
 
 void DatagramServer::stopServer() {
     m_receptionCheck.stop();
-    m_kernelDropsBefore += m_socket.kernelDrops();
+    if (m_socket.isOpen())
+        m_kernelDropsBefore += m_socket.kernelDrops(); // a closed socket's drops are counted already
     m_socket.close();
 }
 
@@ -252,7 +253,8 @@ void DatagramServer::handleCallbackRequest(const ReceivedDatagram& datagram, con
     if (!callback)
         return;
     PrimaryClient* client = m_registry.FindPrimary(callback->account);
-    const QString& address = addressText(datagram.address);
+    // A copy: what the callback starts may send and so refill the address cache.
+    const QString address = addressText(datagram.address);
 
     // The callback is flagged and started first; the sender's answer follows.
     if (client) {

@@ -9,7 +9,10 @@
 ReportSection::ReportSection(ReportSettings& settings, bool& logAll, ReportSender& sender, UserInterface& ui,
                              DataDirectory dir, PortLister listSerialPorts)
     : m_settings(settings), m_logAll(logAll), m_sender(sender), m_ui(ui), m_dir(std::move(dir)),
-      m_listSerialPorts(std::move(listSerialPorts)) {}
+      m_listSerialPorts(std::move(listSerialPorts)) {
+    // Closing an active serial port marks the settings changed.
+    connect(&m_sender, &ReportSender::settingsMarkedChanged, this, &ReportSection::markChanged);
+}
 
 QStringList ReportSection::serialPorts() {
     if (!m_ports)
@@ -43,8 +46,9 @@ bool ReportSection::selectMode(ReportMode mode) {
         emit lookChanged();
         return false;
     }
+    // "Desligado" stops at once; the status bar says so and hides "Status:".
     if (mode == ReportMode::Off)
-        m_sender.StopReporting();
+        m_sender.StartReporting(ReportMode::Off);
     // Events follow the selection at once, before "Aplicar".
     m_settings.mode = mode;
     m_selected = mode;

@@ -123,8 +123,9 @@ TEST_P(DeviceReportIntakeTest, FollowsTheRulesAfterTheAcknowledgement) {
         EXPECT_TRUE(events.clientEvents.isEmpty());
     }
     ASSERT_EQ(reporter.requests.size(), c.forwarded);
-    if (c.forwarded)
+    if (c.forwarded) {
         EXPECT_EQ(reporter.requests[0].reportAccount, 0xBEEF);
+    }
     ASSERT_EQ(events.lines.size(), c.listed);
     if (c.listed) {
         EXPECT_EQ(events.lines[0].name, QStringLiteral("10.0.0.5:4000"));

@@ -137,6 +137,12 @@ TEST(ReportSectionTest, SelectingDc09WithoutAplicarGivesNotSentAndOff) {
     f.sender.ReportEvent(event(0x0101), [&](ReportResult r) { results.append(r); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() == 2; }, 3000));
     EXPECT_EQ(results[1], ReportResult::Sent);
+
+    // "Desligado" stops at once, and the bar says so without "Status:".
+    ASSERT_TRUE(f.section().selectMode(ReportMode::Off));
+    EXPECT_EQ(f.sender.appliedMode(), ReportMode::Off);
+    EXPECT_EQ(f.ui.statusFields.value(StatusField::ReportMode), QStringLiteral("Desligado"));
+    EXPECT_TRUE(f.ui.statusFields.value(StatusField::ReportStatus).isEmpty());
 }
 
 TEST(ReportSectionTest, SerialWithoutPortsShowsMessage162AndKeepsTheModeInUse) {

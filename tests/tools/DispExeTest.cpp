@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,6 +32,9 @@ TEST(DispExe, FoundByItsExactNameWithinTwoSecondsAndFedEveryEvent) {
     QTemporaryDir dir;
     DispatcherNames names;
     names.ring = QStringLiteral("/atalaia-disp-test-%1").arg(::getpid()).toLatin1();
+    // The ring goes with the test, whatever way it ends.
+    const std::unique_ptr<const char, void (*)(const char*)> ringRemover(names.ring.constData(),
+                                                                         [](const char* ring) { ::shm_unlink(ring); });
     names.notificationDirectory = dir.filePath(QStringLiteral("notify"));
     RecordingUserInterface ui;
     ReportSettings settings;
@@ -87,5 +92,4 @@ TEST(DispExe, FoundByItsExactNameWithinTwoSecondsAndFedEveryEvent) {
     dispatcher.terminate();
     dispatcher.waitForFinished();
     sender.StopReporting();
-    ::shm_unlink(names.ring.constData());
 }

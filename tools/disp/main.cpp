@@ -26,6 +26,8 @@ constexpr int kSlotCount = 100;
 constexpr int kSlotSize = 128;
 constexpr int kRingSize = kSlotCount * kSlotSize;
 constexpr int kRecordLength = 46;
+// More slots than a listener's queue can hold notifications for.
+constexpr int kMaxCatchUp = 16;
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -107,8 +109,10 @@ int main(int argc, char** argv) {
         if (slot >= unsigned(kSlotCount))
             continue;
         // A notification names the newest slot; those missed since the last
-        // one (a listener's queue holds only a few) are read on the way.
-        int from = next < 0 ? int(slot) : next;
+        // one (a listener's queue holds only a few) are read on the way. A
+        // larger gap is a new start of the server's bridge, which begins at slot 0 again.
+        const int gap = next < 0 ? 0 : (int(slot) - next + kSlotCount) % kSlotCount;
+        const int from = gap <= kMaxCatchUp ? (next < 0 ? int(slot) : next) : int(slot);
         for (int s = from;; s = (s + 1) % kSlotCount) {
             printRecord(s, slots + s * kSlotSize);
             if (count > 0)

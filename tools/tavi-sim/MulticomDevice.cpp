@@ -70,7 +70,7 @@ bool fetchCommand(Connection& connection, quint32 key, QTextStream& out) {
         return false;
     connection.exchange(deviceAcknowledgeFrame(), false);
     // Each read is one frame at the server: the next frame must not join this one.
-    constexpr unsigned long kFrameGapMs = 100;
+    constexpr unsigned long kFrameGapMs = 500;
     QThread::msleep(kFrameGapMs);
     return true;
 }
