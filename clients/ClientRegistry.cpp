@@ -126,31 +126,32 @@ void ClientRegistry::Unregister(ClientRecord* record, bool save) {
         saveList();
 }
 
-void ClientRegistry::setEthAddress(PrimaryClient* client, const QString& address) {
-    if (!client)
-        return;
-    const bool filed = client->isMulticom() && IsRegistered(client);
-    if (!filed) {
-        client->setEthAddress(address);
+template <typename Bucket, typename Change>
+void ClientRegistry::refile(Index& index, PrimaryClient* client, Bucket bucket, Change change) {
+    // Only a registered Multicom primary is filed in the MAC and address indexes.
+    if (!client->isMulticom() || !IsRegistered(client)) {
+        change();
         return;
     }
     TimedLockGuard guard(m_lock);
-    remove(m_address, textBucket(client->ethAddressText()), client);
-    client->setEthAddress(address);
-    insert(m_address, textBucket(client->ethAddressText()), client);
+    remove(index, bucket(client), client);
+    change();
+    insert(index, bucket(client), client);
+}
+
+void ClientRegistry::setEthAddress(PrimaryClient* client, const QString& address) {
+    if (client)
+        refile(
+            m_address, client, [](const ClientRecord* c) { return textBucket(c->ethAddressText()); },
+            [&] { client->setEthAddress(address); });
 }
 
 void ClientRegistry::setMacKey(MulticomClient* client, const char* key) {
-    if (!client || !key)
-        return;
-    const bool filed = IsRegistered(client);
-    TimedLockGuard guard(m_lock);
-    if (filed)
-        remove(m_mac, macBucket(client), client);
-    for (int i = 0; i < 6; ++i)
-        client->setMacChar(i, key[i]);
-    if (filed)
-        insert(m_mac, macBucket(client), client);
+    if (client && key)
+        refile(m_mac, client, &ClientRegistry::macBucket, [&] {
+            for (int i = 0; i < 6; ++i)
+                client->setMacChar(i, key[i]);
+        });
 }
 
 void ClientRegistry::refreshFirstPrimary(quint16 account) {

@@ -91,6 +91,9 @@ private:
     using Index = Node* [kBucketCount];
 
     void refreshFirstPrimary(quint16 account);
+    // Files client again in index after change alters the key that index files it under.
+    template <typename Bucket, typename Change>
+    void refile(Index& index, PrimaryClient* client, Bucket bucket, Change change);
 
     static void insert(Index& index, int bucket, ClientRecord* record);
     static void remove(Index& index, int bucket, ClientRecord* record);

@@ -26,11 +26,12 @@ void ReportSection::startUp() {
     const ReportMode stored = m_settings.mode;
     m_settings.mode = ReportMode::Off;
     m_selected = ReportMode::Off;
-    selectMode(stored);
-    if (m_selected != ReportMode::Off)
+    // Selecting "Desligado" shows it in the status bar; a serial mode that falls
+    // back to it (no serial port) is shown here.
+    if (!selectMode(stored))
+        m_sender.StartReporting(ReportMode::Off);
+    else if (m_selected != ReportMode::Off)
         apply(form());
-    else
-        m_sender.StartReporting(ReportMode::Off); // the status bar says "Desligado"
     m_sender.markStartupFinished();
     m_changed = false;
     m_applyEnabled = false;

@@ -70,21 +70,9 @@ protected:
     }
 
     MulticomClient* addClient(bool withDependent) {
-        auto* client = new MulticomClient;
-        client->account = kClientAccount;
-        client->name = QStringLiteral("Farmacia");
-        client->status = ClientStatus::Online;
-        for (int i = 0; i < kMacKeyLength; ++i)
-            client->setMacChar(i, kMac[i]);
-        if (withDependent) {
-            dependent = new DependentAccount;
-            dependent->account = kDependentAccount;
-            dependent->status = ClientStatus::Online;
-            client->AddDependent(dependent);
-        }
-        world.registry.Register(client);
-        if (dependent)
-            world.registry.Register(dependent);
+        MulticomClient* client = build.multicom(kClientAccount, kMac.constData());
+        if (withDependent)
+            dependent = build.dependent(client, kDependentAccount, ClientStatus::Online);
         return client;
     }
 
@@ -107,6 +95,7 @@ protected:
     }
 
     ClientWorld world;
+    ClientBuilder build{world};
     ReportSettings reportSettings;
     FakeReporter reporter;
     DeviceReportIntake intake{world.settings, reportSettings, world.contacts, world.events, reporter};

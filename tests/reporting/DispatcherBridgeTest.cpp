@@ -1,6 +1,7 @@
 #include "reporting/DispatcherBridge.h"
 
 #include "reporting/ReportSender.h"
+#include "tests/reporting/ReportTestPeers.h"
 #include "tests/support/RecordingUserInterface.h"
 
 #include <QCoreApplication>
@@ -77,16 +78,6 @@ QByteArray record(int n) {
     return r;
 }
 
-ReportRequest event(quint16 account) {
-    ReportRequest r;
-    r.account = account;
-    r.reportAccount = account;
-    r.code = 1130;
-    r.partition = 1;
-    r.zone = 5;
-    return r;
-}
-
 } // namespace
 
 TEST(DispatcherBridgeTest, TheHundredAndFirstRecordGoesToSlotZeroAgain) {
@@ -131,30 +122,6 @@ TEST(DispatcherBridgeTest, WithoutADispatcherEventsFailAndNothingIsWritten) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() == 2; }, 2000));
     EXPECT_EQ(results, (QList<ReportResult>{ReportResult::Failed, ReportResult::NotSent}));
     EXPECT_EQ(place.ring(), QByteArray(DispatcherBridge::kRingSize, '\0'));
-}
-
-TEST(DispatcherBridgeTest, EventsAreWrittenWhileTheDispatcherRunsAndHeartbeatsNever) {
-    DispatcherPlace place;
-    RecordingUserInterface ui;
-    ReportSettings settings;
-    ReportLimits limits;
-    limits.dispatcher = place.names;
-    limits.dispatcherWatchMs = 50;
-    ReportSender sender(settings, ui, limits);
-    ASSERT_TRUE(sender.StartReporting(ReportMode::Dispatcher));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ui.statusFields.value(StatusField::ReportStatus) == "ON"; }, 2000));
-
-    QList<ReportResult> results;
-    sender.ReportEvent(ReportRequest{}, [&](ReportResult r) { results.append(r); });
-    sender.ReportEvent(event(0x0A1B), [&](ReportResult r) { results.append(r); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() == 2; }, 2000));
-    EXPECT_EQ(results, (QList<ReportResult>{ReportResult::NotSent, ReportResult::Sent}));
-    const QByteArray ring = place.ring();
-    EXPECT_EQ(ring.mid(16, 13), QByteArray("0A1B113001005")) << "account, code, partition, zone in slot 0";
-    EXPECT_EQ(ring.at(128), '\0') << "the heartbeat took no slot";
-
-    sender.StopReporting();
-    EXPECT_EQ(sender.appliedMode(), ReportMode::Off);
 }
 
 TEST(DispatcherBridgeTest, ARingOfAnotherSizeIsBroughtToTwelveThousandEightHundredBytes) {

@@ -34,39 +34,6 @@ struct SectionFixture {
 
 } // namespace
 
-TEST(ReportSectionTest, WhatIsShownAndEnabledFollowsTheModeAndEditar) {
-    const struct {
-        ReportMode mode;
-        bool editing;
-        bool serialShown, stationShown, fieldsEnabled, reportHeartbeat, transparent, heartbeatGroup, protocol;
-    } cases[] = {
-        {ReportMode::Off, true, false, false, true, false, false, false, true},
-        {ReportMode::Serial, false, true, false, false, false, false, true, false},
-        {ReportMode::Serial, true, true, false, true, false, true, true, true},
-        {ReportMode::Dc09, true, false, true, true, true, true, true, true},
-        {ReportMode::Dc09, false, false, true, false, false, false, true, false},
-        {ReportMode::Dispatcher, true, false, false, true, false, true, true, true},
-    };
-    for (const auto& c : cases) {
-        SectionFixture f;
-        ReportSection& section = f.section();
-        section.setEditing(c.editing);
-        section.selectMode(c.mode);
-        const ReportSectionLook look = section.look();
-        const int row = int(c.mode) * 10 + int(c.editing);
-        EXPECT_EQ(look.serialShown, c.serialShown) << row;
-        EXPECT_EQ(look.stationShown, c.stationShown) << row;
-        EXPECT_EQ(look.fieldsEnabled, c.fieldsEnabled) << row;
-        EXPECT_EQ(look.reportHeartbeatEnabled, c.reportHeartbeat) << row;
-        EXPECT_EQ(look.transparentEnabled, c.transparent) << row;
-        EXPECT_EQ(look.heartbeatGroupShown, c.heartbeatGroup) << row;
-        EXPECT_EQ(look.protocolEnabled, c.protocol) << row;
-        EXPECT_FALSE(look.heartbeatFieldsEnabled) << "not while Habilitar is off";
-        EXPECT_EQ(look.applyEnabled, c.mode != ReportMode::Off) << row;
-        EXPECT_TRUE(look.saveEnabled) << "a selection marks the settings changed";
-    }
-}
-
 TEST(ReportSectionTest, ATypedReceiverIsSavedInBothFilesAndShownAfterARestart) {
     SectionFixture f;
     f.section().startUp();

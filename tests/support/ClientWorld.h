@@ -40,16 +40,16 @@ public:
     explicit ClientBuilder(ClientWorld& world) : m_world(world) {}
 
     PrimaryClient* primary(quint16 account, int status, int linkState = LinkState::NotHeard) {
-        auto* p = new PrimaryClient;
-        p->account = account;
-        p->deviceId = account;
-        p->name = QStringLiteral("Cliente %1").arg(account, 4, 16, QLatin1Char('0'));
-        p->status = status;
-        p->linkState = linkState;
-        m_world.registry.Register(p);
-        if (ClientPageModel* page = m_world.pages.PageForStatus(status))
-            page->AddClient(p);
-        return p;
+        return add(new PrimaryClient, account, status, linkState);
+    }
+
+    // A Multicom client with its six MAC characters.
+    MulticomClient* multicom(quint16 account, const char* macKey, int status = ClientStatus::Online) {
+        auto* client = new MulticomClient;
+        for (int i = 0; i < 6; ++i)
+            client->setMacChar(i, macKey[i]);
+        add(client, account, status, LinkState::NotHeard);
+        return client;
     }
 
     DependentAccount* dependent(PrimaryClient* owner, quint16 account, int status) {
@@ -63,5 +63,17 @@ public:
     }
 
 private:
+    PrimaryClient* add(PrimaryClient* p, quint16 account, int status, int linkState) {
+        p->account = account;
+        p->deviceId = account;
+        p->name = QStringLiteral("Cliente %1").arg(account, 4, 16, QLatin1Char('0'));
+        p->status = status;
+        p->linkState = linkState;
+        m_world.registry.Register(p);
+        if (ClientPageModel* page = m_world.pages.PageForStatus(status))
+            page->AddClient(p);
+        return p;
+    }
+
     ClientWorld& m_world;
 };

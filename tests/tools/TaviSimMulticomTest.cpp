@@ -21,13 +21,7 @@ constexpr int kRunMs = 20000;
 struct MulticomServer {
     MulticomServer() {
         reporter.immediateResult = ReportResult::Sent;
-        client = new MulticomClient;
-        client->account = kAccount;
-        client->name = QStringLiteral("Farmacia");
-        client->status = ClientStatus::Online;
-        for (int i = 0; i < 6; ++i)
-            client->setMacChar(i, "A1B2C3"[i]);
-        world.registry.Register(client);
+        client = ClientBuilder(world).multicom(kAccount, "A1B2C3");
     }
 
     // Runs tavi-sim with the arguments while the server's event loop turns; its exit code and output.
