@@ -1,23 +1,27 @@
 #include "common/TimeText.h"
 
-#include <QLocale>
+#include <QRegularExpression>
 
 namespace TimeText {
 
-namespace {
-
-// The locale's long time format with its time-zone part removed: hours,
-// minutes and seconds as the user writes them.
-QString timeFormatWithSeconds(const QLocale& locale) {
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return format.trimmed();
+QLocale displayLocale(const QLocale& system) {
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::Portuguese, QLocale::Brazil);
+    return system;
 }
 
-} // namespace
+QString timeFormatWithSeconds(const QLocale& locale) {
+    static const QRegularExpression kTimeZone(QStringLiteral("\\s*[(\\[]?\\s*t+\\s*[)\\]]?"));
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    // Quoted literal text ('...') is kept as it is; the segments between quotes are the format's own.
+    QStringList segments = format.split(QLatin1Char('\''));
+    for (qsizetype i = 0; i < segments.size(); i += 2)
+        segments[i].remove(kTimeZone);
+    return segments.join(QLatin1Char('\'')).trimmed();
+}
 
 QString format(const QDateTime& when) {
-    static const QLocale locale = QLocale::system();
+    static const QLocale locale = displayLocale(QLocale::system());
     static const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
     static const QString timeFormat = timeFormatWithSeconds(locale);
     return locale.toString(when.date(), dateFormat) + QLatin1Char(' ') + locale.toString(when.time(), timeFormat);

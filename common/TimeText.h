@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 // The date and time text shown for contacts and events: the local date in the
@@ -10,6 +11,13 @@ namespace TimeText {
 
 QString format(const QDateTime& when);
 QString now();
+
+// The locale the texts are written in: the system's, or Brazilian Portuguese
+// (dd/MM/yyyy HH:mm:ss) when the system names none ("C" or "POSIX").
+QLocale displayLocale(const QLocale& system);
+// The locale's long time format without its time-zone part (the token with
+// the brackets and blanks around it): "H:mm:ss (t)" gives "H:mm:ss".
+QString timeFormatWithSeconds(const QLocale& locale);
 
 } // namespace TimeText
 

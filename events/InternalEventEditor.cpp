@@ -122,7 +122,10 @@ int InternalEventEditor::takeFields() {
 }
 
 void InternalEventEditor::save() {
-    takeFields();
+    if (m_pageExchange)
+        m_pageExchange();
+    else
+        takeFields();
     LocalEventsFile::SaveInternalEvents(m_dir, m_table);
     m_saveEnabled = false;
     emit changed();

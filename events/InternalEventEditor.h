@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class InternalEventForwarder;
 class UserInterface;
@@ -89,7 +90,11 @@ public:
     // and the fields after it keep their previous values. Returns that field, or
     // -1 when all were taken.
     int takeFields();
-    // "Salvar": takes the fields, writes "LocalEvents.lst" and disables "Salvar".
+    // The configuration page's exchange of values, which every section's Save
+    // runs first; it takes this section's fields too (through takeFields).
+    void setPageExchange(std::function<void()> exchange) { m_pageExchange = std::move(exchange); }
+    // "Salvar": the page's exchange of values (or, without a page, this
+    // section's fields alone), then "LocalEvents.lst"; disables "Salvar".
     void save();
     // "Enviar": takes the fields and sends the manual test; the result is shown
     // in the status text when it arrives.
@@ -109,6 +114,7 @@ private:
     DataDirectory m_dir;
     InternalEventForwarder& m_forwarder;
     UserInterface& m_ui;
+    std::function<void()> m_pageExchange;
     std::array<QString, kFieldCount> m_texts;
     bool m_editing = false;
     bool m_saveEnabled = false;

@@ -44,12 +44,15 @@ void InternalEventForwarder::forward(bool send, const ReportRequest& request, Do
 }
 
 void InternalEventForwarder::raiseInternal(int position, bool restore, InternalForward forward) {
+    raiseInternalAs(position, restore, forward, m_operatorName ? m_operatorName() : QString());
+}
+
+void InternalEventForwarder::raiseInternalAs(int position, bool restore, InternalForward forward, const QString& name) {
     if (!validPosition(position))
         return;
     const InternalEventSettings& s = m_table.settings;
     const ReportRequest request{s.cidAccount, s.dc09Account, codeToSend(position, restore), s.partition, s.zone};
     const quint16 code = internalCode(position, restore);
-    const QString name = m_operatorName ? m_operatorName() : QString();
     this->forward(forwarded(position, forward), request,
                   [this, code, name](ReportResult result) { m_events.RaiseInternalEvent(result, code, name); });
 }

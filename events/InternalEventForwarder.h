@@ -32,6 +32,9 @@ public:
     void setOperatorName(std::function<QString()> name) { m_operatorName = std::move(name); }
 
     void raiseInternal(int position, bool restore, InternalForward forward) override;
+    // The same under a given operator's name: the logout of an operator who
+    // has already been replaced by the next one.
+    void raiseInternalAs(int position, bool restore, InternalForward forward, const QString& operatorName);
     void raiseClientInternal(int position, bool restore, InternalForward forward, ClientRecord* client) override;
 
     // What the report sender asks of the internal events.

@@ -1,19 +1,24 @@
 #include "shell/ServerCore.h"
 
 #include "clients/ClientListFile.h"
+#include "common/FileWriter.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
 #include "config/GeneralOptions.h"
 #include "config/ServerConfigFile.h"
+#include "config/UsersFile.h"
+#include "events/EventListModel.h"
 #include "events/LocalEventsFile.h"
 #include "reporting/ReportStartup.h"
 
+#include <QFile>
 #include <QTimer>
 
 namespace {
 
 constexpr int kExitDeclined = 1;
 constexpr int kStrAnonymous = 209;
+constexpr int kMsgAccessDenied = 141;
 constexpr const char* kServerConfigFile = "Server.cfg";
 constexpr const char* kAlarmTextsFile = "Alarms.lst";
 constexpr const char* kNewRegisterSound = "New register.wav";
@@ -24,7 +29,8 @@ constexpr int kShutdownDrainMarginMs = 1000;
 } // namespace
 
 ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent)
-    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_reportSender(m_reportSettings, m_ui),
+    : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_operatorsSection(m_operators, m_currentOperator, m_dir, m_ui),
+      m_reportSender(m_reportSettings, m_ui),
       m_reportSection(m_reportSettings, m_serverSettings.LogAll, m_reportSender, m_ui, m_dir, ListSystemSerialPorts),
       m_eventList(m_dir, m_ui),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
@@ -37,6 +43,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_datagram(m_serverSettings, m_registry, m_intake, m_callbacks, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
       m_monitor(m_registry, m_transitions), m_multicom(m_ui, m_sessionProtocol) {
     m_reportSender.setReportingEvents(&m_internalRaiser);
+    // Internal events without a client are listed under the logged-in operator's name.
+    m_internalRaiser.setOperatorName([this] { return m_currentOperator.name; });
     m_datagram.setLinkStatusWatch(&m_linkWatch);
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
@@ -49,8 +57,24 @@ ServerCore::~ServerCore() {
 }
 
 bool ServerCore::start(const WindowBuilder& buildWindow) {
-    // The settings file with its two start-up questions.
+    // The window's size and the lists' column widths, before any list exists.
+    WindowLayout defaults;
+    defaults.columnWidths[0] =
+        QList<int>(std::begin(EventListModel::kDefaultWidths), std::end(EventListModel::kDefaultWidths));
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
+        for (const ClientPageModel::Column& column : m_pages.PageForStatus(status)->columns())
+            defaults.columnWidths[static_cast<size_t>(status)].append(column.width);
+    }
+    QFile ini(m_dir.file(QString::fromLatin1(ServerIniFile::kFileName)));
+    m_layout = ini.open(QIODevice::ReadOnly) ? ServerIniFile::parse(ini.readAll(), defaults) : defaults;
+
+    // The settings file with its two start-up questions, then the operators and the login.
     if (!LoadServerConfig(m_dir.file(QString::fromLatin1(kServerConfigFile)), m_serverSettings, m_ui)) {
+        m_exitCode = kExitDeclined;
+        return false;
+    }
+    UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators);
+    if (!logInAtStart()) {
         m_exitCode = kExitDeclined;
         return false;
     }
@@ -88,11 +112,71 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         m_exitCode = kExitDeclined;
         return false;
     }
-    m_ui.setStatusField(StatusField::Operator,
-                        m_serverSettings.AnonymEntry ? StringTable::text(kStrAnonymous) : QString());
+    showOperator();
     m_started = true;
+    // The login is raised once the stored reporting mode runs, so it is forwarded like any later login.
+    raiseOperatorEvent(false, m_currentOperator.name);
     emit started();
     return true;
+}
+
+bool ServerCore::logInAtStart() {
+    if (m_serverSettings.AnonymEntry) {
+        m_operators.logIn(OperatorTable::kAnonymous, m_currentOperator);
+        return true;
+    }
+    return m_loginPrompt && m_loginPrompt(false);
+}
+
+void ServerCore::raiseOperatorEvent(bool logout, const QString& name) {
+    m_internalRaiser.raiseInternalAs(InternalEvent::OperatorLogin, logout, InternalForward::IfEnabled, name);
+}
+
+void ServerCore::showOperator() {
+    m_ui.setStatusField(StatusField::Operator, m_currentOperator.name);
+}
+
+bool ServerCore::changeOperator() {
+    if (m_shutdownBegun || !m_loginPrompt)
+        return false;
+    const QString previous = m_currentOperator.name;
+    if (!m_loginPrompt(m_serverSettings.AnonymEntry))
+        return false;
+    raiseOperatorEvent(true, previous);
+    raiseOperatorEvent(false, m_currentOperator.name);
+    showOperator();
+    emit operatorChanged();
+    return true;
+}
+
+bool ServerCore::checkRight(quint16 right) {
+    if (m_currentOperator.has(right))
+        return true;
+    m_ui.showMessage(StringTable::text(kMsgAccessDenied), UserInterface::Icon::Exclamation);
+    return false;
+}
+
+bool ServerCore::requestClose() {
+    if (m_shutdownBegun)
+        return true;
+    if (!m_currentOperator.has(OperatorRight::Close)) {
+        m_ui.showMessage(StringTable::text(kMsgAccessDenied), UserInterface::Icon::None);
+        return false;
+    }
+    // Whoever logs in here is the operator whose logout is raised.
+    if (!m_serverSettings.AnonymEntry && !m_currentOperator.isAnonymous()) {
+        if (!m_loginPrompt || !m_loginPrompt(false))
+            return false;
+        showOperator();
+    }
+    beginShutdown();
+    return true;
+}
+
+void ServerCore::writeWindowLayout() {
+    if (m_layoutSource)
+        m_layout = m_layoutSource();
+    writeFileWhole(m_dir.file(QString::fromLatin1(ServerIniFile::kFileName)), ServerIniFile::serialize(m_layout));
 }
 
 void ServerCore::restartDatagramServer() {
@@ -111,6 +195,8 @@ void ServerCore::beginShutdown() {
     if (m_shutdownBegun)
         return;
     m_shutdownBegun = true;
+    if (m_started)
+        raiseOperatorEvent(true, m_currentOperator.name);
     emit shutdownBegun();
     // No new datagrams, sessions or supervision from here on.
     m_monitor.stop();
@@ -123,6 +209,7 @@ void ServerCore::beginShutdown() {
     }
     // Forwardings under way finish (or fail) and list their events before the list is written.
     m_reportSender.StopReporting();
+    writeWindowLayout();
     if (m_reportSender.isIdle()) {
         finishShutdown();
         return;

@@ -6,6 +6,8 @@
 #include "clients/ClientRegistry.h"
 #include "clients/ClientTransitions.h"
 #include "common/DataDirectory.h"
+#include "config/Operators.h"
+#include "config/OperatorsSection.h"
 #include "config/ServerSettings.h"
 #include "device/CallbackStarter.h"
 #include "device/DatagramServer.h"
@@ -24,6 +26,7 @@
 #include "reporting/ReportSection.h"
 #include "reporting/ReportSender.h"
 #include "reporting/ReportSettings.h"
+#include "shell/ServerIniFile.h"
 
 #include <QObject>
 
@@ -46,19 +49,44 @@ public:
     // start-up sequence (after the event texts, the event list and the
     // internal events are read, before reporting and the client list).
     using WindowBuilder = std::function<void()>;
+    // Shows the Login dialog over the operator table; true when it ended with
+    // OK (the chosen operator is then current). The anonymous mode in force
+    // decides whether an empty name comes in.
+    using LoginPrompt = std::function<bool(bool anonymousMode)>;
+    // The window's outer size and its lists' column widths, for "Server.ini".
+    using LayoutSource = std::function<WindowLayout()>;
 
     ServerCore(const QString& dataDirectory, UserInterface& ui, QObject* parent = nullptr);
     ~ServerCore() override;
 
-    // Reads the data files, builds the window and starts the server. False
-    // when the program must end; exitCode() then tells with what.
+    // Without a prompt the start-up login is declined (outside anonymous mode).
+    void setLoginPrompt(LoginPrompt prompt) { m_loginPrompt = std::move(prompt); }
+    void setLayoutSource(LayoutSource source) { m_layoutSource = std::move(source); }
+
+    // Reads "Server.ini", "Server.cfg" and "Users.lst", lets the operator log
+    // in, reads the other data files, builds the window and starts the server.
+    // False when the program must end; exitCode() then tells with what.
     bool start(const WindowBuilder& buildWindow = {});
     int exitCode() const { return m_exitCode; }
 
-    // Ends the run without losing anything: stops taking datagrams and
-    // sessions, stops reporting and lets the forwardings under way finish and
-    // list their events (at most a turn wait plus a reply wait), then writes
-    // "Clients.lst" and emits shutdownFinished(). Nothing waits in a nested loop.
+    // "&Trocar operador": the Login dialog; on OK the logout of the previous
+    // operator and the login of the new one are raised, the status bar shows
+    // the new name and operatorChanged() is emitted. False when cancelled.
+    bool changeOperator();
+    // The operator closes the window or chooses "&Sair": right A, then a fresh
+    // login outside anonymous mode; only then the shutdown begins. False when
+    // the program stays open.
+    bool requestClose();
+    // True when the logged-in operator holds right; otherwise shows
+    // "Acesso não permitido!" and returns false.
+    bool checkRight(quint16 right);
+
+    // Ends the run without asking anyone (a termination signal takes this path
+    // directly): raises the operator's logout, stops taking datagrams and
+    // sessions, stops reporting, writes "Server.ini", lets the forwardings
+    // under way finish and list their events (at most a turn wait plus a reply
+    // wait), then writes "Clients.lst" and emits shutdownFinished(). Nothing
+    // waits in a nested loop.
     void beginShutdown();
     // The same at once, for the end of the process: forwardings still under
     // way are not waited for. Safe to call after beginShutdown().
@@ -78,6 +106,11 @@ public:
     LinkStatusWatch& linkWatch() { return m_linkWatch; }
     ReportSender& reportSender() { return m_reportSender; }
     ReportSection& reportSection() { return m_reportSection; }
+    OperatorTable& operators() { return m_operators; }
+    CurrentOperator& currentOperator() { return m_currentOperator; }
+    OperatorsSection& operatorsSection() { return m_operatorsSection; }
+    // The layout read from "Server.ini" (or the defaults) at start-up.
+    const WindowLayout& windowLayout() const { return m_layout; }
     const DataDirectory& dataDirectory() const { return m_dir; }
     UserInterface& userInterface() { return m_ui; }
 
@@ -86,14 +119,23 @@ signals:
     void started();
     void shutdownBegun();
     void shutdownFinished();
+    // Another operator logged in with "&Trocar operador".
+    void operatorChanged();
 
 private:
+    bool logInAtStart();
+    void raiseOperatorEvent(bool logout, const QString& name);
+    void showOperator();
+    void writeWindowLayout();
     void finishShutdown();
     void restartDatagramServer();
     void playNewRegisterSound();
 
     DataDirectory m_dir;
     UserInterface& m_ui;
+    LoginPrompt m_loginPrompt;
+    LayoutSource m_layoutSource;
+    WindowLayout m_layout;
     int m_exitCode = 0;
     bool m_started = false;
     bool m_shutdownBegun = false;
@@ -104,6 +146,9 @@ private:
     ReportSettings m_reportSettings;
     InternalEventTable m_internalEvents;
     AlarmTextTable m_alarmTexts;
+    OperatorTable m_operators;
+    CurrentOperator m_currentOperator;
+    OperatorsSection m_operatorsSection;
 
     // Clients, events and forwarding.
     ClientRegistry m_registry;

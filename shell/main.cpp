@@ -1,4 +1,5 @@
 #include "common/ui/SoundPlayer.h"
+#include "config/ui/Login.h"
 #include "shell/CommandLine.h"
 #include "shell/ServerCore.h"
 #include "shell/SignalHandling.h"
@@ -13,7 +14,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atalaia"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
     // The run ends when the shutdown has finished, not when the window closes.
     QApplication::setQuitOnLastWindowClosed(false);
     const CommandLine options = CommandLine::parse(QApplication::arguments(), QApplication::applicationDirPath());
@@ -32,7 +32,12 @@ int main(int argc, char** argv) {
         ui.setWindow(frame);
         ui.setInfoBar(frame->infoBar());
     });
+    core.setLoginPrompt([&core, &ui, &window](bool anonymousMode) {
+        Login dialog(core.operators(), core.currentOperator(), anonymousMode, ui, window.mainFrame());
+        return dialog.exec() == QDialog::Accepted;
+    });
     QObject::connect(&core, &ServerCore::shutdownFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // A service manager's stop takes the orderly shutdown without asking anyone.
     installTerminationHandler(&app, [&core] { core.beginShutdown(); });
 
     if (!core.start([&window] { window.build(); }))

@@ -1,12 +1,12 @@
 #include "shell/ui/MainFrame.h"
 
 #include "common/StringTable.h"
+#include "shell/ui/AboutBox.h"
 #include "shell/ui/InfoBar.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kStrProductName = 100;
-constexpr int kStrAboutLabel = 102;
 constexpr int kStrFirstTab = 114; // "Eventos" .. "Configuração" are 114..119
 constexpr int kStrMenuFile = 32771;
 constexpr int kStrChangeOperator = 32772;
@@ -61,8 +60,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 void CMainFrame::buildMenu() {
     QMenu* file = menuBar()->addMenu(StringTable::text(kStrMenuFile));
     QAction* changeOperator = file->addAction(StringTable::text(kStrChangeOperator));
-    changeOperator->setEnabled(false); // operators and login are not part of this build yet
+    changeOperator->setObjectName(QStringLiteral("actionChangeOperator"));
+    connect(changeOperator, &QAction::triggered, this, &CMainFrame::changeOperatorRequested);
     QAction* exit = file->addAction(StringTable::text(kStrExit));
+    exit->setObjectName(QStringLiteral("actionExit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* view = menuBar()->addMenu(StringTable::text(kStrMenuView));
@@ -74,11 +75,14 @@ void CMainFrame::buildMenu() {
     connect(m_selectClient, &QAction::triggered, this, &CMainFrame::selectClientRequested);
 
     QAction* about = menuBar()->addAction(StringTable::text(kStrAbout));
-    connect(about, &QAction::triggered, this, [this] {
-        const QString version = QApplication::applicationVersion();
-        QMessageBox::about(this, StringTable::text(kStrProductName),
-                           StringTable::text(kStrAboutLabel) + QStringLiteral(" V ") + version);
-    });
+    about->setObjectName(QStringLiteral("actionAbout"));
+    connect(about, &QAction::triggered, this, [this] { AboutBox(this).exec(); });
+}
+
+void CMainFrame::place(QSize size) {
+    const QRect available = screen()->availableGeometry();
+    resize(size.boundedTo(available.size()).expandedTo(minimumSize()));
+    move(available.center() - rect().center());
 }
 
 void CMainFrame::setPage(int index, QWidget* page) {

@@ -18,6 +18,9 @@ public:
 
     CInfoBar* infoBar() const { return m_infoBar; }
     QTabWidget* tabs() const { return m_tabs; }
+    // Gives the window a size (never larger than the screen's free area) and
+    // centres it on the screen.
+    void place(QSize size);
     // Puts a page's widget in its tab (replacing the empty placeholder).
     void setPage(int index, QWidget* page);
     // The tab caption rule of the client pages: title, or title + " (" count ")".
@@ -28,6 +31,8 @@ signals:
     // The operator closed the window ("&Sair" or the window's close box); the run decides how to end.
     void closeRequested();
     void selectClientRequested();
+    // "&Trocar operador".
+    void changeOperatorRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -5,6 +5,7 @@
 #include "config/GeneralOptions.h"
 #include "config/ValueExchange.h"
 #include "config/ui/ConfigPage.h"
+#include "config/ui/OperatorsSectionView.h"
 #include "events/ui/EventsPage.h"
 #include "events/ui/InternalEventsSection.h"
 #include "reporting/ui/ReportSectionView.h"
@@ -19,18 +20,24 @@ ServerWindow::ServerWindow(ServerCore& core, QObject* parent) : QObject(parent),
 ServerWindow::~ServerWindow() = default;
 
 void ServerWindow::build() {
+    const WindowLayout& stored = m_core.windowLayout();
     m_icons = std::make_unique<RowIcons>();
     m_frame = std::make_unique<CMainFrame>();
+    m_frame->place(stored.size);
     emit created(m_frame.get());
 
     m_eventsPage = new EventsPage(m_core.eventList(), m_core.registry(), *m_icons);
+    m_eventsPage->setColumnWidths(stored.columnWidths[0]);
     m_frame->setPage(CMainFrame::kEventsTab, m_eventsPage);
     connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
     connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);
 
     for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
         ClientPageModel* model = m_core.pages().PageForStatus(status);
-        m_frame->setPage(status, new ClientPageView(*model, *m_icons));
+        auto* list = new ClientPageView(*model, *m_icons);
+        list->setColumnWidths(stored.columnWidths[static_cast<size_t>(status)]);
+        m_clientLists.append(list);
+        m_frame->setPage(status, list);
         connect(model, &ClientPageModel::captionChanged, m_frame.get(),
                 [frame = m_frame.get(), status](const QString& caption, bool highlight) {
                     frame->setTabCaption(status, caption, highlight);
@@ -38,23 +45,67 @@ void ServerWindow::build() {
     }
     m_core.transitions().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
 
+    buildConfigPage();
+    m_frame->tabs()->setCurrentIndex(CMainFrame::kEventsTab);
+    connect(m_frame->tabs(), &QTabWidget::currentChanged, this, &ServerWindow::onTabChanged);
+
+    // Once the server runs, the general Save starts disabled.
+    connect(&m_core, &ServerCore::started, m_configPage, &ConfigPage::disableGeneralSave);
+    // Closing asks the core, which checks right A and asks for a login first.
+    connect(m_frame.get(), &CMainFrame::closeRequested, &m_core, &ServerCore::requestClose);
+    connect(m_frame.get(), &CMainFrame::changeOperatorRequested, &m_core, &ServerCore::changeOperator);
+    connect(&m_core, &ServerCore::operatorChanged, this, [this] {
+        // The new operator's right B decides at once whether the page shows.
+        if (m_frame->tabs()->currentIndex() == CMainFrame::kConfigTab)
+            m_configPage->activate();
+    });
+    connect(&m_core, &ServerCore::shutdownBegun, m_frame.get(), &QWidget::hide);
+    m_core.setLayoutSource([this] { return layout(); });
+}
+
+void ServerWindow::buildConfigPage() {
     m_configPage = new ConfigPage(m_core.generalOptions(), m_core.userInterface());
     m_configPage->reportSection()->layout()->addWidget(new ReportSectionView(m_core.reportSection()));
-    auto* internalSection = new InternalEventsSection(m_core.internalEventEditor());
+
+    m_operatorsView =
+        new OperatorsSectionView(m_core.operatorsSection(), [page = m_configPage] { page->exchangeValues(); });
+    m_configPage->operatorsSection()->layout()->addWidget(m_operatorsView);
+    m_core.generalOptions().setOperatorsExchange(
+        [&section = m_core.operatorsSection(), view = m_operatorsView](ValueExchange& values) {
+            section.takeFields(values, view->form());
+        });
+
+    InternalEventEditor& editor = m_core.internalEventEditor();
+    auto* internalSection = new InternalEventsSection(editor);
     // The page's own frame carries the section title.
     internalSection->setTitle(QString());
     internalSection->setFlat(true);
     m_configPage->internalEventsSection()->layout()->addWidget(internalSection);
-    m_core.generalOptions().setInternalEventsExchange([&editor = m_core.internalEventEditor()](ValueExchange& values) {
+    m_core.generalOptions().setInternalEventsExchange([&editor](ValueExchange& values) {
         const int refused = editor.takeFields();
         if (refused >= 0)
             values.markFailed(InternalEventIds::kDc09Field + refused); // fields 565.. in editor order
     });
-    m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
-    m_frame->tabs()->setCurrentIndex(CMainFrame::kEventsTab);
+    editor.setPageExchange([page = m_configPage] { page->exchangeValues(); });
 
-    // Once the server runs, the general Save starts disabled; closing the window ends the run.
-    connect(&m_core, &ServerCore::started, m_configPage, &ConfigPage::disableGeneralSave);
-    connect(m_frame.get(), &CMainFrame::closeRequested, &m_core, &ServerCore::beginShutdown);
-    connect(&m_core, &ServerCore::shutdownBegun, m_frame.get(), &QWidget::hide);
+    m_configPage->setAccessCheck([&core = m_core] { return core.currentOperator().has(OperatorRight::Configuration); });
+    m_configPage->setActivationHook([&editor, view = m_operatorsView] {
+        editor.refresh();
+        view->activate();
+    });
+    m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
+}
+
+void ServerWindow::onTabChanged(int index) {
+    if (index == CMainFrame::kConfigTab)
+        m_configPage->activate();
+}
+
+WindowLayout ServerWindow::layout() const {
+    WindowLayout layout;
+    layout.size = m_frame->size();
+    layout.columnWidths[0] = m_eventsPage->columnWidths();
+    for (qsizetype i = 0; i < m_clientLists.size(); ++i)
+        layout.columnWidths[static_cast<size_t>(i + 1)] = m_clientLists[i]->columnWidths();
+    return layout;
 }

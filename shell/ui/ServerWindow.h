@@ -1,18 +1,23 @@
 #pragma once
 
+#include "shell/ServerIniFile.h"
+
+#include <QList>
 #include <QObject>
 
 #include <memory>
 
 class CMainFrame;
+class CStripedList;
 class ConfigPage;
 class EventsPage;
+class OperatorsSectionView;
 class RowIcons;
 class ServerCore;
 
 // The main window of a receiver: the events page, the four client pages and
 // the configuration page over the core's models, the menu and the status bar.
-// Closing the window begins the core's shutdown.
+// Closing the window asks the core to close (right A, a fresh login).
 class ServerWindow : public QObject {
     Q_OBJECT
 public:
@@ -22,15 +27,25 @@ public:
     // Builds the window and its pages; the core calls it during start-up.
     void build();
     CMainFrame* mainFrame() const { return m_frame.get(); }
+    ConfigPage* configPage() const { return m_configPage; }
+    EventsPage* eventsPage() const { return m_eventsPage; }
+
+    // The window's size and every list's column widths, as "Server.ini" keeps them.
+    WindowLayout layout() const;
 
 signals:
     // The window exists: the user interface can put its message boxes and status texts there.
     void created(CMainFrame* frame);
 
 private:
+    void buildConfigPage();
+    void onTabChanged(int index);
+
     ServerCore& m_core;
     std::unique_ptr<RowIcons> m_icons;
     std::unique_ptr<CMainFrame> m_frame;
     EventsPage* m_eventsPage = nullptr;
+    QList<CStripedList*> m_clientLists; // online, offline, blocked, new
     ConfigPage* m_configPage = nullptr;
+    OperatorsSectionView* m_operatorsView = nullptr;
 };

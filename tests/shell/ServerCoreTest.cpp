@@ -6,6 +6,7 @@
 #include "events/EventListModel.h"
 #include "shell/ui/ServerWindow.h"
 #include "tests/support/RecordingUserInterface.h"
+#include "tests/support/ScriptedLogin.h"
 #include "tests/support/TempDataDir.h"
 
 #include <QNetworkDatagram>
@@ -17,10 +18,11 @@
 
 namespace {
 
-// A data directory that starts the receiver without questions, except that
-// its UDP port is 0 so the socket takes a free port ("Portas não definidas" is answered Yes).
-void writeDataFiles(const TempDataDir& dir) {
-    dir.write("Server.cfg", "[Ports]\r\nUDP 0\r\n[Run]\r\nLogAll\t\t\t0\r\n");
+// A data directory that starts the receiver in anonymous mode without questions, except
+// that its UDP port is 0 so the socket takes a free port ("Portas não definidas" is answered Yes).
+void writeDataFiles(const TempDataDir& dir, bool anonymous = true) {
+    dir.write("Server.cfg", QByteArray("[Ports]\r\nUDP 0\r\n[Run]\r\nLogAll\t\t\t0\r\nAnonymEntry\t") +
+                                (anonymous ? "1" : "0") + "\r\n");
     dir.write("Alarms.lst", "[Roubo]\n130 = Disparo de alarme de roubo\nRestauracao de roubo\n");
     dir.write("LocalEvents.lst", "FFFF FFFF 000 00\n");
     dir.write("Report.cfg", "0\n0\n0\n0\n0\n60\n0\n\n1\n1\n7\n0\n1\n0\n127.0.0.1\n9999\n");
@@ -56,14 +58,19 @@ QByteArray exchange(quint16 serverPort, const QByteArray& datagram) {
     return device.receiveDatagram().data();
 }
 
-// A whole receiver: the core and its window (offscreen), destroyed window first.
+// A whole receiver: the core and its window (offscreen), destroyed window
+// first; the Login dialog answers with what the test typed.
 struct Receiver {
-    Receiver(const QString& dir, UserInterface& ui) : core(dir, ui), window(core) {}
+    Receiver(const QString& dir, UserInterface& ui)
+        : core(dir, ui), window(core), login(core.operators(), core.currentOperator(), ui) {
+        core.setLoginPrompt([this](bool anonymousMode) { return login.show(anonymousMode); });
+    }
     bool start() {
         return core.start([this] { window.build(); });
     }
     ServerCore core;
     ServerWindow window;
+    ScriptedLogin login;
 };
 
 } // namespace
@@ -85,13 +92,13 @@ TEST(ServerCoreTest, AlarmIsAcknowledgedListedLoggedAndTheClientSavedAtShutdown)
     EXPECT_EQ(static_cast<quint8>(answer[TaviCom::kOffType]), TaviCom::kTypeAcknowledged);
     EXPECT_EQ(static_cast<quint8>(answer[TaviCom::kOffSequence]), 7);
 
-    // The event is the top row and the log's line, with reporting off (NotSent).
+    // The event is the top row (over the login) and the log's line, with reporting off (NotSent).
     EventListModel& model = app.eventList().model();
-    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.rowCount() == 1; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.rowCount() == 2; }, 2000));
     EXPECT_EQ(model.cellText(0, EventListModel::NameColumn), QStringLiteral("Padaria Central"));
     EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), QStringLiteral("Disparo de alarme de roubo"));
     EXPECT_EQ(model.cellText(0, EventListModel::CodeColumn), QStringLiteral("E 130"));
-    const QList<QByteArray> fields = dir.read("Events.log").trimmed().split('\t');
+    const QList<QByteArray> fields = dir.read("Events.log").trimmed().split('\n').last().split('\t');
     ASSERT_EQ(fields.size(), 11);
     EXPECT_EQ(fields[0], QByteArray("3"));
     EXPECT_EQ(fields[2], QByteArray("Padaria Central"));
@@ -145,9 +152,9 @@ TEST(ServerCoreTest, TwoReceiversRunSideBySideInOneProcess) {
     ASSERT_NE(a.datagramServer().boundPort(), b.datagramServer().boundPort());
 
     exchange(b.datagramServer().boundPort(), eventReport(0x1001, 1, 1130, 1, 5));
-    ASSERT_TRUE(QTest::qWaitFor([&b] { return b.eventList().model().rowCount() == 1; }, 2000));
-    EXPECT_EQ(a.eventList().model().rowCount(), 0);
-    EXPECT_TRUE(dirA.read("Events.log").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&b] { return b.eventList().model().rowCount() == 2; }, 2000));
+    EXPECT_EQ(a.eventList().model().rowCount(), 1) << "only its own login";
+    EXPECT_FALSE(dirA.read("Events.log").contains("Padaria"));
 }
 
 TEST(ServerCoreTest, ShutdownLetsAForwardingUnderWayFinishAndListItsEvent) {
@@ -167,7 +174,7 @@ TEST(ServerCoreTest, ShutdownLetsAForwardingUnderWayFinishAndListItsEvent) {
     ASSERT_EQ(exchange(core.datagramServer().boundPort(), eventReport(0x1001, 1, 1130, 1, 5)).size(), 18);
     ASSERT_TRUE(QTest::qWaitFor([&station] { return station.hasPendingDatagrams(); }, 2000));
     // Normally the forwarding still waits for the station here (a stalled machine may already have failed it).
-    const bool stillWaiting = core.eventList().model().rowCount() == 0;
+    const bool stillWaiting = core.eventList().model().rowCount() == 1; // the login alone
 
     QSignalSpy finished(&core, &ServerCore::shutdownFinished);
     core.beginShutdown();
@@ -176,9 +183,10 @@ TEST(ServerCoreTest, ShutdownLetsAForwardingUnderWayFinishAndListItsEvent) {
         EXPECT_TRUE(finished.isEmpty()) << "the shutdown waits for the forwarding under way";
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(10000));
 
-    // The event was listed and logged as not acknowledged, and the client list written after it.
-    ASSERT_EQ(core.eventList().model().rowCount(), 1);
+    // The event was listed and logged as not acknowledged (with the login and the logout), and the
+    // client list written after it.
+    ASSERT_EQ(core.eventList().model().rowCount(), 3);
     EXPECT_EQ(core.eventList().model().resultAt(0), int(ReportResult::Failed));
-    EXPECT_TRUE(dir.read("Events.log").startsWith("2\t"));
+    EXPECT_TRUE(dir.read("Events.log").contains("\n2\t")) << dir.read("Events.log").constData();
     EXPECT_TRUE(dir.read("Clients.lst").contains("\t127.0.0.1\t1\t0\t1\t60\t00001001\r\n"));
 }
