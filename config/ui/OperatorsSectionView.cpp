@@ -24,6 +24,8 @@ constexpr int kNameColumn = 1;
 constexpr int kPasswordColumn = 2;
 constexpr int kFirstBoxColumn = 3;
 constexpr int kLegendColumn = kFirstBoxColumn + 6;
+constexpr int kNameWidth = 180;
+constexpr int kPasswordWidth = 60;
 
 QString controlName(const char* kind, int control) {
     return QLatin1String(kind) + QString::number(control);
@@ -60,6 +62,8 @@ OperatorsSectionView::OperatorsSectionView(OperatorsSection& section, std::funct
         m_passwords[entry] =
             makeEdit(OperatorControl::password(entry), passwordPattern, OperatorsSection::kPasswordLength, this);
         m_passwords[entry]->setEchoMode(QLineEdit::Password);
+        m_names[entry]->setFixedWidth(kNameWidth);
+        m_passwords[entry]->setFixedWidth(kPasswordWidth);
         grid->addWidget(m_names[entry], gridRow, kNameColumn);
         grid->addWidget(m_passwords[entry], gridRow, kPasswordColumn);
         connect(m_names[entry], &QLineEdit::textEdited, this, [this] {
@@ -106,6 +110,10 @@ OperatorsSectionView::OperatorsSectionView(OperatorsSection& section, std::funct
     m_showAdminPassword->setObjectName(controlName("check", OperatorControl::ShowAdminPassword));
     grid->addWidget(m_showAdminPassword, 1, 0, Qt::AlignRight);
     connect(m_showAdminPassword, &QCheckBox::toggled, m_passwords[OperatorTable::kAdministrator], &QWidget::setVisible);
+
+    // The password column keeps its place while its fields are hidden; the room left goes right of the legend.
+    grid->setColumnMinimumWidth(kPasswordColumn, kPasswordWidth);
+    grid->setColumnStretch(kLegendColumn + 1, 1);
 
     m_save = new QPushButton(StringTable::text(OperatorControl::Save), this);
     m_save->setObjectName(controlName("button", OperatorControl::Save));

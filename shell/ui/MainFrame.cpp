@@ -79,10 +79,16 @@ void CMainFrame::buildMenu() {
     connect(about, &QAction::triggered, this, [this] { AboutBox(this).exec(); });
 }
 
+QRect CMainFrame::placement(QSize stored, const QRect& available, QSize minimum) {
+    QRect placed(QPoint(0, 0), stored.boundedTo(available.size()).expandedTo(minimum));
+    placed.moveCenter(available.center());
+    return placed;
+}
+
 void CMainFrame::place(QSize size) {
-    const QRect available = screen()->availableGeometry();
-    resize(size.boundedTo(available.size()).expandedTo(minimumSize()));
-    move(available.center() - rect().center());
+    const QRect placed = placement(size, screen()->availableGeometry(), minimumSize());
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 void CMainFrame::setPage(int index, QWidget* page) {

@@ -21,6 +21,9 @@ public:
     // Gives the window a size (never larger than the screen's free area) and
     // centres it on the screen.
     void place(QSize size);
+    // Where place() puts a window of the stored size on a screen whose free
+    // area is available: at most that area, at least the minimum, centred.
+    static QRect placement(QSize stored, const QRect& available, QSize minimum);
     // Puts a page's widget in its tab (replacing the empty placeholder).
     void setPage(int index, QWidget* page);
     // The tab caption rule of the client pages: title, or title + " (" count ")".

@@ -17,7 +17,15 @@
 
 ServerWindow::ServerWindow(ServerCore& core, QObject* parent) : QObject(parent), m_core(core) {}
 
-ServerWindow::~ServerWindow() = default;
+ServerWindow::~ServerWindow() {
+    // The core outlives the window: nothing of it may call into the pages any more.
+    if (!m_frame)
+        return; // never built
+    m_core.setLayoutSource({});
+    m_core.transitions().setCurrentPage({});
+    m_core.generalOptions().setOperatorsExchange({});
+    m_core.internalEventEditor().setPageExchange({});
+}
 
 void ServerWindow::build() {
     const WindowLayout& stored = m_core.windowLayout();

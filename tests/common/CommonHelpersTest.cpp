@@ -8,6 +8,7 @@
 #include "tests/support/TempDataDir.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,16 @@ TEST(FileWriterTest, ReplacesWholeFileAndFailsCleanlyForMissingDirectory) {
     EXPECT_TRUE(writeFileWhole(dir.file(QStringLiteral("a.txt")), "new"));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("new"));
     EXPECT_FALSE(writeFileWhole(dir.file(QStringLiteral("Backup/a.txt")), "x"));
+
+    // Owner-only permissions hold for a new file and replace those of an old one.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    dir.write(QStringLiteral("old.txt"), "x");
+    for (const char* name : {"new.txt", "old.txt"}) {
+        ASSERT_TRUE(writeFileWhole(dir.file(QString::fromLatin1(name)), "secret", ownerOnly));
+        const QFileDevice::Permissions granted = QFile::permissions(dir.file(QString::fromLatin1(name)));
+        EXPECT_TRUE(granted.testFlags(ownerOnly)) << name;
+        EXPECT_FALSE(granted & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)) << name;
+    }
 }
 
 TEST(TimeTextTest, ClockGivesTheTextOfTheCurrentSecond) {
@@ -101,5 +112,29 @@ TEST(TimeTextTest, ClockGivesTheTextOfTheCurrentSecond) {
         EXPECT_EQ(again, text);
         EXPECT_TRUE(text.contains(QLatin1Char(' ')));
         return;
+    }
+}
+
+TEST(TimeTextTest, SystemLocaleWithoutItsTimeZoneAndBrazilianWhenNoneIsNamed) {
+    struct Case {
+        const char* locale;
+        const char* expected; // 9 December 2026, 14:05:09
+    };
+    const Case cases[] = {
+        {"C", "09/12/2026 14:05:09"},     // no locale named: Brazilian Portuguese
+        {"pt_BR", "09/12/2026 14:05:09"}, //
+        {"es_ES", "9/12/26 14:05:09"},    // long time "H:mm:ss (t)" loses "(t)", not only the "t"
+        {"de_DE", "09.12.26 14:05:09"},   {"en_US", "12/9/26 2:05:09 PM"},
+    };
+    const QDateTime when(QDate(2026, 12, 9), QTime(14, 5, 9));
+    for (const Case& c : cases) {
+        const QLocale locale = TimeText::displayLocale(QLocale(QString::fromLatin1(c.locale)));
+        const QString time = TimeText::timeFormatWithSeconds(locale);
+        EXPECT_FALSE(time.contains(QLatin1Char('t')) || time.contains(QLatin1Char('(')) ||
+                     time.endsWith(QLatin1Char(' ')))
+            << c.locale << ": " << qPrintable(time);
+        const QString text = locale.toString(when.date(), locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ') +
+                             locale.toString(when.time(), time);
+        EXPECT_EQ(text, QString::fromUtf8(c.expected)) << c.locale << ": " << qPrintable(text);
     }
 }
