@@ -10,8 +10,9 @@
 #include "device/DatagramServer.h"
 #include "device/DeviceReportIntake.h"
 #include "device/TaviComCodec.h"
-#include "events/ClientReturnRaiser.h"
+#include "events/ClientStatusRaiser.h"
 #include "events/EventRaiser.h"
+#include "events/InternalEventForwarder.h"
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSettings.h"
 #include "reporting/Reporter.h"
@@ -95,11 +96,12 @@ struct BenchReceiver {
     InternalEventTable internalEvents;
     QuietUserInterface ui;
     NoEventRequests requests;
-    ClientReturnRaiser returns{events, internalEvents};
+    NotSentReporter reporter;
+    InternalEventForwarder internalRaiser{internalEvents, reporter, events};
+    ClientStatusRaiser returns{events, internalRaiser, internalEvents};
     ClientTransitions transitions{
         registry, pages, returns, requests, ui, serverSettings, DataDirectory(QStringLiteral("/tmp"))};
     ContactRecorder contacts{registry, transitions};
-    NotSentReporter reporter;
     NoCallbackStarter callbacks;
     DeviceReportIntake intake{serverSettings, reportSettings, contacts, events, reporter};
     DatagramServer server{serverSettings, registry, intake, callbacks, ui};

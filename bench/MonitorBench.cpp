@@ -31,6 +31,8 @@ public:
 class NoReturns final : public ClientStatusEvents {
 public:
     void clientBackOnline(ClientRecord*) override {}
+    void clientBlocked(ClientRecord*, bool) override {}
+    void clientRemoved(ClientRecord*) override {}
 };
 
 struct Register {

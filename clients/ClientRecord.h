@@ -37,6 +37,8 @@ constexpr int Gprs = 2;
 
 // Message shown when a primary that still has dependent accounts is to be removed.
 constexpr int kMsgRemoveDependentsFirst = 170;
+// Message shown when a dependent is to be unblocked while its primary is blocked.
+constexpr int kMsgUnblockPrimaryFirst = 174;
 
 // One alarm account known to the server: a primary client (with its own
 // device), a Multicom client (a primary whose device speaks Multicom), or a

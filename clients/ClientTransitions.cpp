@@ -5,6 +5,7 @@
 #include "clients/ClientRegistry.h"
 #include "clients/ClientStatusEvents.h"
 #include "common/EventRequests.h"
+#include "common/StringTable.h"
 #include "common/UserInterface.h"
 #include "config/ServerSettings.h"
 
@@ -116,4 +117,78 @@ void ClientTransitions::redrawIfShown(int status) {
         if (ClientPageModel* page = m_pages.PageForStatus(status))
             page->ShowPage();
     }
+}
+
+void ClientTransitions::block(ClientRecord& client, int fromKind) {
+    ClientPageModel* from = m_pages.PageForStatus(fromKind);
+    const bool hadRow = from && from->FindRow(&client) >= 0;
+    // A client without a row here (a dependent picked in the box) leaves the page of its status.
+    if (!hadRow && client.status != fromKind) {
+        if (ClientPageModel* own = m_pages.PageForStatus(client.status))
+            own->RemoveClient(&client);
+    }
+    place(client, ClientStatus::Blocked);
+    m_events.clientBlocked(&client, false);
+    if (hadRow) {
+        from->RemoveClient(&client); // the row, the selection, the caption
+        client.status = ClientStatus::Blocked;
+    }
+    m_registry.saveList();
+}
+
+bool ClientTransitions::unblock(ClientRecord& client) {
+    if (client.isDependent()) {
+        const PrimaryClient* primary = client.primaryRecord();
+        if (!primary) {
+            m_ui.showMessage(QString::fromLatin1(kNoPrimaryText), UserInterface::Icon::Exclamation);
+            return false;
+        }
+        if (primary->status == ClientStatus::Blocked) {
+            m_ui.showMessage(StringTable::text(kMsgUnblockPrimaryFirst), UserInterface::Icon::Exclamation);
+            return false;
+        }
+    }
+    m_pages.blocked().RemoveClient(&client);
+    place(client, client.linkIcon() == LinkState::Lost ? ClientStatus::Offline : ClientStatus::Online);
+    // Its blocked dependents stay blocked, now with rows of their own.
+    for (DependentAccount* d = client.firstDependent(); d; d = d->nextDependent)
+        if (d->status == ClientStatus::Blocked)
+            place(*d, ClientStatus::Blocked);
+    m_registry.saveList();
+    m_events.clientBlocked(&client, true);
+    return true;
+}
+
+bool ClientTransitions::removeBlocked(ClientRecord& client) {
+    if (client.hasDependents()) {
+        m_ui.showMessage(StringTable::text(kMsgRemoveDependentsFirst), UserInterface::Icon::Exclamation);
+        return false;
+    }
+    m_events.clientRemoved(&client);
+    discard(client);
+    m_registry.saveList();
+    return true;
+}
+
+bool ClientTransitions::discard(ClientRecord& record) {
+    if (record.hasDependents()) {
+        m_ui.showMessage(StringTable::text(kMsgRemoveDependentsFirst), UserInterface::Icon::Exclamation);
+        return false;
+    }
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
+        ClientPageModel* page = m_pages.PageForStatus(status);
+        if (page->FindRow(&record) >= 0)
+            page->RemoveClient(&record);
+    }
+    m_registry.Unregister(&record);
+    if (record.isDependent() && record.isOrphan())
+        delete &record; // no primary owns it
+    else
+        record.destroy(m_ui);
+    return true;
+}
+
+void ClientTransitions::refill(int kind) {
+    if (ClientPageModel* page = m_pages.PageForStatus(kind))
+        page->Refill(m_registry);
 }

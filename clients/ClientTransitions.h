@@ -55,6 +55,27 @@ public:
     // placed on the Blocked page takes its dependents that are not new with it.
     void place(ClientRecord& record, int status);
 
+    // The operator's commands on the pages.
+    // "Bloquear" on the page of kind fromKind: the client goes to the Blocked
+    // page (a primary's dependents that are not new with it), leaves the page
+    // it was edited on, and "Cliente bloqueado" is raised.
+    void block(ClientRecord& client, int fromKind);
+    // "Desbloquear": the client leaves the Blocked page for Offline (red) or
+    // Online, a primary's blocked dependents keep rows of their own there,
+    // and the restore of "Cliente bloqueado" is raised. False, with message
+    // 174 or "Dependent has not a primary", for a dependent that must wait.
+    bool unblock(ClientRecord& client);
+    // "Remover" of a blocked client: "Cliente removido" is raised, then the
+    // record is discarded. False (message 170) for a primary with dependents.
+    bool removeBlocked(ClientRecord& client);
+    // Takes record off every page that lists it and out of the registry, and
+    // frees it, so that nothing keeps a reference to it. False (message 170,
+    // nothing changed) for a primary with dependents.
+    bool discard(ClientRecord& record);
+    void refill(int kind);
+
+    static constexpr const char* kNoPrimaryText = "Dependent has not a primary";
+
 private:
     void redrawIfShown(int status);
 

@@ -35,7 +35,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_eventList(m_dir, m_ui),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
       m_internalRaiser(m_internalEvents, m_reportSender, m_events), m_requests(m_registry, m_internalRaiser),
-      m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui), m_clientReturns(m_events, m_internalEvents),
+      m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui),
+      m_clientReturns(m_events, m_internalRaiser, m_internalEvents),
       m_transitions(m_registry, m_pages, m_clientReturns, m_requests, m_ui, m_serverSettings, m_dir),
       m_contacts(m_registry, m_transitions),
       m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
@@ -50,6 +51,21 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
             &InternalEventEditor::setAppliedReportMode);
+
+    const ClientPagePanel::Services services{m_registry,        m_pages,          m_transitions,
+                                             m_currentOperator, m_serverSettings, m_ui};
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status)
+        m_panels[static_cast<size_t>(status - ClientStatus::Online)] =
+            std::make_unique<ClientPagePanel>(status, services);
+    // A command on one page may change what another page's dependents box lists.
+    for (auto& changedPanel : m_panels)
+        for (auto& panel : m_panels)
+            connect(changedPanel.get(), &ClientPagePanel::clientsChanged, panel.get(), &ClientPagePanel::refresh);
+}
+
+void ServerCore::setClientDialogHost(ClientDialogHost* host) {
+    for (auto& panel : m_panels)
+        panel->setDialogHost(host);
 }
 
 ServerCore::~ServerCore() {

@@ -2,6 +2,7 @@
 
 #include "clients/ClientContact.h"
 #include "clients/ClientMonitor.h"
+#include "clients/ClientPagePanel.h"
 #include "clients/ClientPages.h"
 #include "clients/ClientRegistry.h"
 #include "clients/ClientTransitions.h"
@@ -16,7 +17,7 @@
 #include "device/MulticomListener.h"
 #include "device/MulticomProtocol.h"
 #include "events/AlarmTextTable.h"
-#include "events/ClientReturnRaiser.h"
+#include "events/ClientStatusRaiser.h"
 #include "events/EventList.h"
 #include "events/EventPipeline.h"
 #include "events/InternalEventEditor.h"
@@ -30,6 +31,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -99,6 +101,10 @@ public:
     ClientPages& pages() { return m_pages; }
     ClientMonitor& monitor() { return m_monitor; }
     ClientTransitions& transitions() { return m_transitions; }
+    // The side panel of the client page of a status (1 online .. 4 new).
+    ClientPagePanel& panel(int status) { return *m_panels[static_cast<size_t>(status - ClientStatus::Online)]; }
+    // Where the client pages show their dialogs (none: the commands that need one do nothing).
+    void setClientDialogHost(ClientDialogHost* host);
     EventList& eventList() { return m_eventList; }
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
@@ -160,9 +166,10 @@ private:
     InternalEventForwarder m_internalRaiser;
     InternalEventRequests m_requests;
     InternalEventEditor m_internalEditor;
-    ClientReturnRaiser m_clientReturns;
+    ClientStatusRaiser m_clientReturns;
     ClientTransitions m_transitions;
     ContactRecorder m_contacts;
+    std::array<std::unique_ptr<ClientPagePanel>, 4> m_panels;
 
     // Device link.
     NoCallbackStarter m_callbacks;

@@ -18,7 +18,7 @@
 #include <QCoreApplication>
 
 #include "clients/ClientTransitions.h"
-#include "events/ClientReturnRaiser.h"
+#include "events/ClientStatusRaiser.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
     ClientPages pages;
     InternalEventForwarder forwarder(table, reporter, pipeline);
     InternalEventRequests requests(registry, forwarder);
-    ClientReturnRaiser returns(pipeline, table);
+    ClientStatusRaiser returns(pipeline, forwarder, table);
     ClientTransitions transitions(registry, pages, returns, requests, ui, settings, dir.dataDirectory());
     ContactRecorder contacts(registry, transitions);
     ClientMonitor monitor(registry, transitions);

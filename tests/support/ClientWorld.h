@@ -6,14 +6,17 @@
 #include "clients/ClientTransitions.h"
 #include "common/DataDirectory.h"
 #include "config/ServerSettings.h"
-#include "events/ClientReturnRaiser.h"
+#include "events/ClientStatusRaiser.h"
+#include "events/InternalEventForwarder.h"
 #include "events/InternalEventTable.h"
+#include "tests/support/FakeReporter.h"
 #include "tests/support/RecordingEventRaiser.h"
 #include "tests/support/RecordingEventRequests.h"
 #include "tests/support/RecordingUserInterface.h"
 
 // The clients of a receiver, wired as the application wires them, with what
-// they announce recorded: raised events, event requests, sounds and list saves.
+// they announce recorded: raised events (internal client events in events.internalEvents),
+// event requests, sounds and list saves.
 struct ClientWorld {
     ClientWorld() {
         registry.setSaveHandler([this] { ++saves; });
@@ -27,7 +30,9 @@ struct ClientWorld {
     RecordingEventRaiser events;
     RecordingEventRequests requests;
     RecordingUserInterface ui;
-    ClientReturnRaiser returns{events, internalEvents};
+    FakeReporter reporter; // rows disabled: client internal events are listed NotSent
+    InternalEventForwarder internalRaiser{internalEvents, reporter, events};
+    ClientStatusRaiser returns{events, internalRaiser, internalEvents};
     ClientTransitions transitions{
         registry, pages, returns, requests, ui, settings, DataDirectory(QStringLiteral("/srv/atalaia"))};
     ContactRecorder contacts{registry, transitions};

@@ -1,0 +1,27 @@
+#pragma once
+
+class ClientDataForm;
+class ClientRecord;
+class ClientSetupForm;
+class QString;
+class SetupDependentForm;
+
+// Shows the client dialogs over their forms: the desktop opens modal Qt
+// dialogs, tests answer with prepared fields. Each call returns the result the
+// dialog closed with (ClientDialogResult).
+class ClientDialogHost {
+public:
+    virtual ~ClientDialogHost() = default;
+    virtual int runClientData(ClientDataForm& form) = 0;
+    virtual int runClientSetup(ClientSetupForm& form) = 0;
+    virtual int runSetupDependent(SetupDependentForm& form) = 0;
+};
+
+// The device commands the Online and Offline pages start ("Detalhes...",
+// "Enviar"); the device link implements them.
+class DeviceCommandStarter {
+public:
+    virtual ~DeviceCommandStarter() = default;
+    virtual void showDetails(ClientRecord& client) = 0;
+    virtual void sendCallback(ClientRecord& client, const QString& address, const QString& port) = 0;
+};
