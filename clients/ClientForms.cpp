@@ -127,8 +127,9 @@ FormOutcome ClientDataForm::save(const Fields& f) {
         return *refused;
 
     // Every check comes before the first change, so a refusal leaves the client as it was.
+    PrimaryClient* primary = nullptr;
     if (f.dependent) {
-        PrimaryClient* primary = m_registry.FindPrimary(*primaryAccount);
+        primary = m_registry.FindPrimary(*primaryAccount);
         if (!primary)
             return refuse(m_ui, kMsgNoPrimary, UserInterface::Icon::Error, ClientField::PrimaryAccount);
         // A primary cannot become a dependent of itself (it is freed on the way).
@@ -136,6 +137,12 @@ FormOutcome ClientDataForm::save(const Fields& f) {
             return refuse(m_ui, kMsgSamePrimary, UserInterface::Icon::Error, ClientField::PrimaryAccount);
         if (m_client->hasDependents())
             return refuse(m_ui, kMsgRemoveDependentsFirst, UserInterface::Icon::Exclamation, 0);
+    }
+
+    // Out of the indexes under the keys it is filed by now (a dependent of a
+    // Multicom primary is filed as Multicom), before anything changes them.
+    m_registry.Unregister(m_client);
+    if (f.dependent) {
         if (m_client->isPrimary()) {
             auto* dependent = new DependentAccount;
             dependent->account = m_client->account;
@@ -148,15 +155,16 @@ FormOutcome ClientDataForm::save(const Fields& f) {
         if (dependent->primary && dependent->primary != primary)
             dependent->primary->detachDependent(dependent);
         primary->AddDependent(dependent);
-    } else if (m_client->isDependent()) {
-        becomePrimary();
     }
+    // A dependent's form shows no panel: the one taken over from its former primary stays unless one was typed.
+    const bool keepPanel = !f.dependent && m_client->isDependent() && f.panel.isEmpty();
+    if (!f.dependent && m_client->isDependent())
+        becomePrimary();
 
     // The record is filed again under its final account and name.
-    m_registry.Unregister(m_client);
     m_client->account = *account;
     m_client->name = f.name;
-    if (m_client->isPrimary())
+    if (m_client->isPrimary() && !keepPanel)
         static_cast<PrimaryClient*>(m_client)->panel = f.panel;
     m_registry.Register(m_client);
     return {ClientDialogResult::Saved, 0};
