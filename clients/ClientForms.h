@@ -1,16 +1,15 @@
 #pragma once
 
+#include "clients/ClientRecord.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <memory>
 #include <optional>
 
-class ClientRecord;
 class ClientRegistry;
 class ClientTransitions;
-class DependentAccount;
-class PrimaryClient;
 class UserInterface;
 
 // Results the client dialogs close with.
