@@ -28,7 +28,9 @@ inline void writeDataFiles(const TempDataDir& dir, bool anonymous = true) {
     dir.write("Clients.lst", "1001\tPadaria Central\tKorvo 16IP\t\t\t1\t3\t1\t60\t00001001\r\n");
 }
 
-inline QByteArray eventReport(quint32 deviceId, quint16 sequence, quint16 code, quint8 partition, quint16 zone) {
+// An event report of a device; the account is the device's own unless another (a dependent's) is given.
+inline QByteArray eventReport(quint32 deviceId, quint16 sequence, quint16 code, quint8 partition, quint16 zone,
+                              int account = -1) {
     TaviCom::DatagramBuffer buffer{};
     buffer[TaviCom::kOffType] = TaviCom::kTypeEvent;
     TaviCom::writeU32(buffer, TaviCom::kOffDeviceId, deviceId);
@@ -36,7 +38,7 @@ inline QByteArray eventReport(quint32 deviceId, quint16 sequence, quint16 code, 
     buffer[TaviCom::kOffAnswerKind] = TaviCom::kKindAnswer;
     buffer[TaviCom::kOffKind] = TaviCom::kKindReport;
     TaviCom::DeviceReport report;
-    report.account = static_cast<quint16>(deviceId & 0xFFFF);
+    report.account = static_cast<quint16>(account < 0 ? deviceId & 0xFFFF : account);
     report.code = code;
     report.partition = partition;
     report.zone = zone;
