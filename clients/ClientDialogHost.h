@@ -18,10 +18,11 @@ public:
 };
 
 // The device commands the Online and Offline pages start ("Detalhes...",
-// "Enviar"); the device link implements them.
+// "Enviar") for the client in their name box (none when it names nobody); the
+// device link implements them and tells the operator what came of them.
 class DeviceCommandStarter {
 public:
     virtual ~DeviceCommandStarter() = default;
-    virtual void showDetails(ClientRecord& client) = 0;
-    virtual void sendCallback(ClientRecord& client, const QString& address, const QString& port) = 0;
+    virtual void showDetails(ClientRecord* client, const QString& nameText, int pageKind) = 0;
+    virtual void sendCallback(ClientRecord* client, const QString& address, const QString& port) = 0;
 };

@@ -151,17 +151,15 @@ void ClientPagePanel::edit(ClientRecord* client) {
 void ClientPagePanel::details() {
     if (!allowed(OperatorRight::Details))
         return;
-    ClientRecord* client = clientInNameText();
-    if (client && m_devices)
-        m_devices->showDetails(*client);
+    if (m_devices)
+        m_devices->showDetails(clientInNameText(), m_nameText, m_kind);
 }
 
 void ClientPagePanel::sendCallback() {
     if (!allowed(OperatorRight::Details))
         return;
-    ClientRecord* client = clientInNameText();
-    if (client && m_devices)
-        m_devices->sendCallback(*client, m_callbackAddress, m_callbackPort);
+    if (m_devices)
+        m_devices->sendCallback(clientInNameText(), m_callbackAddress, m_callbackPort);
 }
 
 void ClientPagePanel::unblock() {

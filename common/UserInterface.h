@@ -14,6 +14,8 @@ public:
     virtual void showMessage(const QString& text, Icon icon) = 0;
     // Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& text, Icon icon, bool defaultYes) = 0;
+    // OK/Cancel question; true for OK. Where no such box exists, a Yes/No one stands for it.
+    virtual bool askOkCancel(const QString& text, Icon icon) { return askYesNo(text, icon, true); }
     virtual void setStatusField(int field, const QString& text) = 0;
     // Plays a WAV file asynchronously; a new sound replaces the one playing.
     virtual void playSound(const QString& path) = 0;

@@ -204,6 +204,8 @@ void DatagramServer::process(const ReceivedDatagram& datagram, Decision& decisio
         client->datagramSequence = decision.header.sequence;
         std::copy(datagram.bytes.begin(), datagram.bytes.begin() + datagram.length, m_answer.begin());
         m_answerLength = datagram.length;
+        m_answerAddress = datagram.address;
+        m_answerPort = datagram.port;
         emit answerReceived();
         break;
     default:

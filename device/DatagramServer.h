@@ -74,6 +74,9 @@ public:
     // The last answer of a registered client (for the command requests).
     const TaviCom::DatagramBuffer& answerBuffer() const { return m_answer; }
     int answerLength() const { return m_answerLength; }
+    // Where the last answer came from (IPv4 address in host byte order, port).
+    quint32 answerAddress() const { return m_answerAddress; }
+    quint16 answerPort() const { return m_answerPort; }
     // The last request of an unregistered sender.
     const TaviCom::DatagramBuffer& requestCopy() const { return m_requestCopy; }
 
@@ -138,6 +141,8 @@ private:
 
     TaviCom::DatagramBuffer m_answer{};
     int m_answerLength = 0;
+    quint32 m_answerAddress = 0;
+    quint16 m_answerPort = 0;
     TaviCom::DatagramBuffer m_requestCopy{};
     TaviCom::DatagramBuffer m_requestAnswer{};
 };

@@ -41,8 +41,10 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_contacts(m_registry, m_transitions),
       m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
       m_sessionProtocol(m_registry, m_transitions, m_intake),
-      m_datagram(m_serverSettings, m_registry, m_intake, m_callbacks, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
-      m_monitor(m_registry, m_transitions), m_multicom(m_ui, m_sessionProtocol) {
+      m_datagram(m_serverSettings, m_registry, m_intake, m_deviceCommands, m_ui),
+      m_linkWatch(m_registry, m_requests, m_ui), m_monitor(m_registry, m_transitions),
+      m_multicom(m_ui, m_sessionProtocol), m_commandRequester(m_datagram, m_registry),
+      m_deviceCommands(m_commandRequester, m_registry, m_internalRaiser, m_currentOperator, m_ui) {
     m_reportSender.setReportingEvents(&m_internalRaiser);
     // Internal events without a client are listed under the logged-in operator's name.
     m_internalRaiser.setOperatorName([this] { return m_currentOperator.name; });

@@ -10,8 +10,9 @@
 #include "config/Operators.h"
 #include "config/OperatorsSection.h"
 #include "config/ServerSettings.h"
-#include "device/CallbackStarter.h"
+#include "device/CommandRequester.h"
 #include "device/DatagramServer.h"
+#include "device/DeviceCommands.h"
 #include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "device/MulticomListener.h"
@@ -100,6 +101,7 @@ public:
     ClientRegistry& registry() { return m_registry; }
     ClientPages& pages() { return m_pages; }
     ClientMonitor& monitor() { return m_monitor; }
+    DeviceCommands& deviceCommands() { return m_deviceCommands; }
     ClientTransitions& transitions() { return m_transitions; }
     // The side panel of the client page of a status (1 online .. 4 new).
     ClientPagePanel& panel(int status) { return *m_panels[static_cast<size_t>(status - ClientStatus::Online)]; }
@@ -172,13 +174,16 @@ private:
     std::array<std::unique_ptr<ClientPagePanel>, 4> m_panels;
 
     // Device link.
-    NoCallbackStarter m_callbacks;
     DeviceReportIntake m_intake;
     MulticomProtocol m_sessionProtocol;
     DatagramServer m_datagram;
     LinkStatusWatch m_linkWatch;
     ClientMonitor m_monitor;
     MulticomListener m_multicom;
+    // Commands to devices; the datagram server holds a reference for the
+    // callbacks that devices ask for (used only once the server runs).
+    CommandRequester m_commandRequester;
+    DeviceCommands m_deviceCommands;
 
     // Built once "Server.cfg" has been read: they take values from it.
     std::unique_ptr<ClientListFile> m_clientList;

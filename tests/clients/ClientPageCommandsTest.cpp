@@ -146,8 +146,9 @@ TEST(ClientPageCommandsTest, RemovingOnTheBlockedPageRaises1009AndOnTheNewPageNo
         EXPECT_EQ(desk.world.registry.FindPrimary(0x4001), nullptr) << c.status;
         EXPECT_TRUE(desk.rows(c.status).isEmpty()) << c.status;
         EXPECT_EQ(desk.internalCodes(), c.codes) << c.status;
-        if (!c.codes.isEmpty())
+        if (!c.codes.isEmpty()) {
             EXPECT_EQ(desk.world.events.internalEvents.last().name, QStringLiteral("Cliente 4001"));
+        }
         EXPECT_GT(desk.world.saves, 0) << c.status;
     }
 
