@@ -110,6 +110,8 @@ void ClientPagePanel::editClient() {
     m_model->setSelected(client);
     if (client)
         edit(client);
+    else
+        emit changed(); // nothing is selected any more
 }
 
 void ClientPagePanel::editDependent() {

@@ -70,7 +70,6 @@ constexpr Entry kStrings[] = {
     {208, "Todos"},
     {209, "Anonimo"},
     {400, " "},
-    {410, "Multicomm"},
     {401, "Data / Hora"},
     {402, "Cliente / Operador"},
     {403, "Conta"},
@@ -80,6 +79,7 @@ constexpr Entry kStrings[] = {
     {407, "Z-U-T"},
     {408, "Painel"},
     {409, "Protocolo"},
+    {410, "Multicomm"},
     {420, "Reporta por:"},
     {421, "Status:"},
     {422, "Operador:"},
@@ -180,6 +180,10 @@ constexpr Entry kStrings[] = {
     {32779, "&Sobre"},
     {32781, "&Todos"},
 };
+
+// The look-up is a binary search: an entry out of order would hide others.
+static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
+                             [](const Entry& a, const Entry& b) { return a.id < b.id; }));
 
 const Entry* find(int id) {
     const auto* end = std::end(kStrings);

@@ -1,6 +1,8 @@
 #include "shell/ui/ServerWindow.h"
 
 #include "clients/ui/ClientPageView.h"
+#include "clients/ui/ClientPageWidget.h"
+#include "clients/ui/QtClientDialogHost.h"
 #include "common/ui/RowIcons.h"
 #include "config/GeneralOptions.h"
 #include "config/ValueExchange.h"
@@ -22,6 +24,7 @@ ServerWindow::~ServerWindow() {
     if (!m_frame)
         return; // never built
     m_core.setLayoutSource({});
+    m_core.setClientDialogHost(nullptr);
     m_core.transitions().setCurrentPage({});
     m_core.generalOptions().setOperatorsExchange({});
     m_core.internalEventEditor().setPageExchange({});
@@ -40,13 +43,15 @@ void ServerWindow::build() {
     connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
     connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);
 
+    m_dialogHost = std::make_unique<QtClientDialogHost>(m_frame.get());
+    m_core.setClientDialogHost(m_dialogHost.get());
     for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
-        ClientPageModel* model = m_core.pages().PageForStatus(status);
-        auto* list = new ClientPageView(*model, *m_icons);
-        list->setColumnWidths(stored.columnWidths[static_cast<size_t>(status)]);
-        m_clientLists.append(list);
-        m_frame->setPage(status, list);
-        connect(model, &ClientPageModel::captionChanged, m_frame.get(),
+        ClientPagePanel& panel = m_core.panel(status);
+        auto* page = new ClientPageWidget(panel, *m_icons);
+        page->list()->setColumnWidths(stored.columnWidths[static_cast<size_t>(status)]);
+        m_clientLists.append(page->list());
+        m_frame->setPage(status, page);
+        connect(&panel.model(), &ClientPageModel::captionChanged, m_frame.get(),
                 [frame = m_frame.get(), status](const QString& caption, bool highlight) {
                     frame->setTabCaption(status, caption, highlight);
                 });

@@ -12,6 +12,7 @@ class CStripedList;
 class ConfigPage;
 class EventsPage;
 class OperatorsSectionView;
+class QtClientDialogHost;
 class RowIcons;
 class ServerCore;
 
@@ -44,6 +45,7 @@ private:
     ServerCore& m_core;
     std::unique_ptr<RowIcons> m_icons;
     std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<QtClientDialogHost> m_dialogHost; // the client pages' dialogs, over the main frame
     EventsPage* m_eventsPage = nullptr;
     QList<CStripedList*> m_clientLists; // online, offline, blocked, new
     ConfigPage* m_configPage = nullptr;

@@ -1,11 +1,15 @@
 // atalaia-screenshots: runs a receiver on a temporary copy of the demo data
 // directory, sends it a few alarms from loopback devices and renders the main
-// window (once per tab) and the Login, client picker and about dialogs to PNG
-// files. Meant for QT_QPA_PLATFORM=offscreen; nothing waits for an operator.
+// window (once per tab, each client page with a client picked) and the Login,
+// client picker, about and client dialogs to PNG files. Meant for
+// QT_QPA_PLATFORM=offscreen; nothing waits for an operator.
 
+#include "clients/ClientForms.h"
 #include "clients/ClientRecord.h"
+#include "clients/ui/ClientData.h"
+#include "clients/ui/ClientSetup.h"
+#include "clients/ui/SetupDependent.h"
 #include "common/UserInterface.h"
-#include "common/ui/CStripedList.h"
 #include "config/Operators.h"
 #include "config/ui/Login.h"
 #include "device/TaviComCodec.h"
@@ -19,6 +23,7 @@
 #include "shell/ui/ServerWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QDirIterator>
@@ -42,6 +47,11 @@ constexpr int kListedTimeoutMs = 3000;
 // deferred repaints have settled.
 constexpr int kSettleRounds = 10;
 constexpr const char* kServerConfigFile = "Server.cfg";
+// Demo clients of "Clients.lst" the pictures show: a primary with two
+// dependents, one of them, and the client blocked for the Bloqueados page.
+constexpr quint16 kPrimaryWithDependents = 0x1001;
+constexpr quint16 kDependentAccount = 0x1002;
+constexpr quint16 kBlockedAccount = 0x2001;
 
 // One alarm a demo device reports: both devices are clients of the demo "Clients.lst".
 struct DemoAlarm {
@@ -274,11 +284,14 @@ int main(int argc, char** argv) {
                                                                    "main-2-offline.png", "main-3-bloqueados.png",
                                                                    "main-4-novos.png",   "main-5-configuracao.png"};
     for (int tab = CMainFrame::kEventsTab; tab < CMainFrame::kConfigTab; ++tab) {
-        if (tab >= ClientStatus::Online && tab <= ClientStatus::New) {
-            auto* list = qobject_cast<CStripedList*>(tabs->widget(tab));
-            if (list && list->model() && list->model()->rowCount() > 0)
-                list->selectRow(0);
+        // The demo has no blocked client: the pharmacy is blocked once the Online page has been taken with it.
+        if (tab == ClientStatus::Blocked) {
+            if (PrimaryClient* client = core.registry().FindPrimary(kBlockedAccount))
+                core.transitions().block(*client, ClientStatus::Online);
         }
+        // Each client page with its first client picked, as a left click on its row does.
+        if (tab >= ClientStatus::Online && tab <= ClientStatus::New && core.panel(tab).model().rowCount() > 0)
+            core.panel(tab).pickRow(0);
         tabs->setCurrentIndex(tab);
         camera.take(*frame, QString::fromLatin1(names[static_cast<size_t>(tab)]));
     }
@@ -298,6 +311,38 @@ int main(int argc, char** argv) {
     {
         AboutBox about(frame);
         camera.take(about, QStringLiteral("about.png"));
+    }
+
+    // The client dialogs, with the administrator logged in (so "Salvar" shows).
+    const bool mayEdit = core.currentOperator().has(OperatorRight::Edit);
+    if (PrimaryClient* primary = core.registry().FindPrimary(kPrimaryWithDependents)) {
+        ClientDataForm form(*primary, ClientStatus::Online, mayEdit, core.registry(), core.transitions(), ui);
+        ClientData dialog(form, frame);
+        camera.take(dialog, QStringLiteral("client-data.png"));
+        if (ClientRecord* dependent = primary->FindAccount(kDependentAccount)) {
+            ClientDataForm dependentForm(*dependent, ClientStatus::Online, mayEdit, core.registry(), core.transitions(),
+                                         ui);
+            ClientData dependentDialog(dependentForm, frame);
+            camera.take(dependentDialog, QStringLiteral("client-data-dependent.png"));
+        }
+    }
+    {
+        ClientSetupForm form(nullptr, core.serverSettings().EnableMulticom, core.registry(), ui);
+        ClientSetup dialog(form, frame);
+        camera.take(dialog, QStringLiteral("client-setup.png"));
+    }
+    {
+        core.serverSettings().EnableMulticom = true;
+        ClientSetupForm form(nullptr, core.serverSettings().EnableMulticom, core.registry(), ui);
+        ClientSetup dialog(form, frame);
+        if (auto* multicom = dialog.findChild<QCheckBox*>(QStringLiteral("check%1").arg(ClientField::Multicom)))
+            multicom->setChecked(true);
+        camera.take(dialog, QStringLiteral("client-setup-multicom.png"));
+    }
+    {
+        SetupDependentForm form(nullptr, nullptr, core.registry(), ui);
+        SetupDependent dialog(form, frame);
+        camera.take(dialog, QStringLiteral("setup-dependent.png"));
     }
 
     core.shutdown();
