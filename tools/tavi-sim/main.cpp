@@ -4,6 +4,7 @@
 // With --multicom it is a Multicom device on a TCP session instead.
 
 #include "device/TaviComCodec.h"
+#include "tools/tavi-sim/CommandDevice.h"
 #include "tools/tavi-sim/MulticomDevice.h"
 
 #include <QCommandLineParser>
@@ -13,6 +14,7 @@
 #include <QHostInfo>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <optional>
@@ -148,6 +150,25 @@ bool sendAndWait(QUdpSocket& socket, const Options& options, quint16 sequence) {
 
 } // namespace
 
+// Announces the device and answers the server's commands until the time is up.
+int serveCommands(const CommandDeviceOptions& options, const QHostAddress& server, quint16 serverPort, int seconds) {
+    CommandDevice device(options);
+    if (!device.bind(QHostAddress::AnyIPv4)) {
+        err() << "cannot open a UDP socket\n";
+        return kExitNotAcknowledged;
+    }
+    QObject::connect(&device, &CommandDevice::requestReceived, [](const CommandDevice::Request& request) {
+        out() << "request code 0x" << hex(request.code, 2) << ", sequence " << request.sequence << ", payload "
+              << request.payload.toHex(' ') << "\n";
+        out().flush();
+    });
+    device.announce(server, serverPort);
+    out() << "serving commands on UDP port " << device.port() << " for " << seconds << " s\n";
+    out().flush();
+    QTimer::singleShot(seconds * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    return QCoreApplication::exec();
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavi-sim"));
@@ -160,7 +181,10 @@ int main(int argc, char** argv) {
         "With --multicom it connects by TCP to the Multicom port, registers, answers the challenge and sends\n"
         "scrambled events (or heartbeats with --keepalive), fetching and confirming any command announced.\n\n"
         "Example: tavi-sim --port 5050 --device-id 1A2B00EE --account 00EE --code 1130 --zone 3\n"
-        "         tavi-sim --multicom --port 6100 --mac A1B2C3 --account 0B20 --code 1130"));
+        "         tavi-sim --multicom --port 6100 --mac A1B2C3 --account 0B20 --code 1130\n\n"
+        "With --serve it announces itself with a keep-alive and then answers the server's commands as a device\n"
+        "does (callback, details of the --model chosen, PGM toggles, line switch) for --serve seconds.\n"
+        "Example: tavi-sim --port 5050 --device-id 1A2B00EE --serve 600 --model 6 --revision 1.2"));
     parser.addHelpOption();
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Server address or name."),
                                         QStringLiteral("host"), QStringLiteral("127.0.0.1"));
@@ -214,9 +238,28 @@ int main(int argc, char** argv) {
     const QCommandLineOption letterOption(QStringLiteral("channel-letter"),
                                           QStringLiteral("Multicom: E (Ethernet) or F (cellular)."),
                                           QStringLiteral("letter"), QStringLiteral("E"));
-    parser.addOptions({hostOption, portOption, deviceOption, accountOption, codeOption, partitionOption, zoneOption,
-                       channelOption, periodOption, flagsOption, sequenceOption, keepAliveOption, countOption,
-                       intervalOption, timeoutOption, multicomOption, macOption, letterOption});
+    const QCommandLineOption serveOption(QStringLiteral("serve"),
+                                         QStringLiteral("Answer the server's commands for this many seconds."),
+                                         QStringLiteral("seconds"));
+    const QCommandLineOption modelOption(QStringLiteral("model"),
+                                         QStringLiteral("--serve: model code of the details (1 Tavi-S, 2 Tavi-U, 5 "
+                                                        "Tavi-SG, 6 Tavi-UG, 17 Tavi-SP, 21 Tavi-SGP)."),
+                                         QStringLiteral("code"), QStringLiteral("6"));
+    const QCommandLineOption revisionOption(QStringLiteral("revision"),
+                                            QStringLiteral("--serve: hardware revision, major.minor."),
+                                            QStringLiteral("a.b"), QStringLiteral("1.2"));
+    const QCommandLineOption refuseOption(QStringLiteral("refuse"),
+                                          QStringLiteral("--serve: refuse every command with this code (7 busy, 4 "
+                                                         "not implemented, 6 bad parameter, 10 callback failed)."),
+                                          QStringLiteral("code"));
+    const QCommandLineOption answerFromOption(QStringLiteral("answer-from"),
+                                              QStringLiteral("--serve: answer only the Nth copy of a request (0: "
+                                                             "never answer)."),
+                                              QStringLiteral("n"), QStringLiteral("1"));
+    parser.addOptions({hostOption,  portOption,     deviceOption,   accountOption,  codeOption,      partitionOption,
+                       zoneOption,  channelOption,  periodOption,   flagsOption,    sequenceOption,  keepAliveOption,
+                       countOption, intervalOption, timeoutOption,  multicomOption, macOption,       letterOption,
+                       serveOption, modelOption,    revisionOption, refuseOption,   answerFromOption});
     parser.process(app);
 
     auto usage = [](const QString& text) {
@@ -286,6 +329,27 @@ int main(int argc, char** argv) {
         device.intervalMs = options.intervalMs;
         device.timeoutMs = options.timeoutMs;
         return runMulticomDevice(device, out());
+    }
+
+    if (parser.isSet(serveOption)) {
+        CommandDeviceOptions device;
+        device.deviceId = options.deviceId;
+        const auto seconds = number(parser.value(serveOption), 86400 * 365);
+        const auto model = number(parser.value(modelOption), 0xFF);
+        const auto answerFrom = number(parser.value(answerFromOption), 100);
+        const QStringList revision = parser.value(revisionOption).split(QLatin1Char('.'));
+        const auto major = number(revision.value(0), 9);
+        const auto minor = number(revision.value(1), 9);
+        const auto refuse = parser.isSet(refuseOption) ? number(parser.value(refuseOption), 0xFF) : 0u;
+        if (!seconds || !model || !answerFrom || revision.size() != 2 || !major || !minor || !refuse)
+            return usage(QStringLiteral("a --serve option is out of range"));
+        device.model = static_cast<quint8>(*model);
+        device.revisionMajor = static_cast<quint8>(*major);
+        device.revisionMinor = static_cast<quint8>(*minor);
+        device.answerFromAttempt = static_cast<int>(*answerFrom);
+        if (parser.isSet(refuseOption))
+            device.refuseCode = static_cast<quint8>(*refuse);
+        return serveCommands(device, options.host, options.port, static_cast<int>(*seconds));
     }
 
     QUdpSocket socket;
