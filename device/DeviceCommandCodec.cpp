@@ -105,8 +105,10 @@ std::optional<Answer> readAnswer(std::span<const quint8> datagram) {
     answer.type = header->type;
     answer.code = header->code;
     answer.sequence = header->sequence;
-    // The payload as far as both its length field and the datagram go.
-    const size_t available = datagram.size() - TaviCom::kHeaderLength;
+    // The payload as far as both its length field and the datagram (less its CRC) go.
+    const size_t available = datagram.size() >= size_t(TaviCom::kFrameOverhead)
+                                 ? datagram.size() - TaviCom::kFrameOverhead
+                                 : datagram.size() - TaviCom::kHeaderLength;
     const size_t length = std::min<size_t>(header->payloadLength, available);
     answer.payload =
         QByteArray(reinterpret_cast<const char*>(datagram.data() + TaviCom::kHeaderLength), qsizetype(length));

@@ -240,3 +240,56 @@ TEST(DeviceCommandsTest, PgmTogglesFromTheOpenDialog) {
         EXPECT_EQ(bench.lastMessage(), QString::fromUtf8(c.message)) << c.name;
     }
 }
+
+TEST(DeviceCommandsTest, StrayAnswersAndARemovedClientEndNothingWrongly) {
+    // A forged answer from another address, with the right device and sequence, is not the device's.
+    {
+        CommandDeviceOptions silent;
+        silent.answerFromAttempt = 0;
+        CommandBench bench(silent);
+        QUdpSocket forger;
+        ASSERT_TRUE(forger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        QObject::connect(&bench.device, &CommandDevice::requestReceived, [&](const CommandDevice::Request& r) {
+            DatagramBuffer forged{};
+            forged[kOffType] = kTypeAcknowledged;
+            forged[kOffFlags] = kFlagsAnswer;
+            writeU32(forged, kOffDeviceId, kDeviceId);
+            writeU16(forged, kOffSequence, r.sequence);
+            forged[kOffCode] = DeviceCommand::kCodeDetails;
+            forged[kOffAnswerKind] = kKindAnswer;
+            forged[kOffKind] = kKindAnswer;
+            const int padded = SealDatagram(forged, 0);
+            forger.writeDatagram(reinterpret_cast<const char*>(forged.data()), kFrameOverhead + padded,
+                                 QHostAddress::LocalHost, bench.server.boundPort());
+        });
+        bench.commands.showDetails(bench.client, QStringLiteral("Loja"), ClientStatus::Online);
+        ASSERT_TRUE(bench.settled());
+        EXPECT_EQ(bench.device.requests().size(), 3);
+        EXPECT_EQ(bench.lastMessage(), QStringLiteral("Tempo esgotado!"));
+    }
+    // The client is removed while its query waits: no dialog, no message, the page is free again.
+    {
+        CommandDeviceOptions silent;
+        silent.answerFromAttempt = 0;
+        CommandBench bench(silent);
+        bench.commands.showDetails(bench.client, QStringLiteral("Loja"), ClientStatus::Online);
+        bench.world.transitions.discard(*bench.client);
+        bench.client = nullptr;
+        ASSERT_TRUE(bench.settled());
+        EXPECT_TRUE(bench.view.shown.isEmpty());
+        EXPECT_TRUE(bench.ui().messages.isEmpty());
+        EXPECT_EQ(bench.view.busyCalls.last(), qMakePair(1, false));
+        EXPECT_EQ(bench.device.requests().size(), 1) << "no attempt after the removal";
+    }
+    // A second command while one runs is refused; the next one after it works.
+    {
+        CommandBench bench;
+        ASSERT_TRUE(bench.requester.SendCommand(*bench.client, DeviceCommand::kCodeLineSwitch, QByteArray(1, '\2'), 3,
+                                                [](auto) {}));
+        EXPECT_FALSE(bench.requester.SendCommand(*bench.client, DeviceCommand::kCodeDetails, {}, 3, [](auto) {}));
+        ASSERT_TRUE(bench.settled());
+        bench.commands.showDetails(bench.client, QStringLiteral("Loja"), ClientStatus::Online);
+        ASSERT_TRUE(bench.settled());
+        EXPECT_EQ(bench.view.shown.size(), 1);
+    }
+}
