@@ -233,4 +233,12 @@ bool contains(int id) {
     return find(id) != nullptr;
 }
 
+int numberOf(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    for (const Entry& entry : kStrings)
+        if (utf8 == entry.text)
+            return entry.id;
+    return 0;
+}
+
 } // namespace StringTable

@@ -9,5 +9,8 @@ namespace StringTable {
 // The text of number id, or an empty text when the table has none.
 QString text(int id);
 bool contains(int id);
+// The number of a text of the table, or 0 when it is none of them (a message
+// put together from parts, a text of its own).
+int numberOf(const QString& text);
 
 } // namespace StringTable

@@ -121,6 +121,7 @@ void DatagramServer::handleBatch(int count) {
     for (int i = 0; i < count; ++i)
         m_decisions[size_t(i)] = acknowledge(m_batch[size_t(i)], i);
     m_socket.sendBatch(std::span<const OutgoingDatagram>(m_outgoing.data(), size_t(m_outgoingCount)));
+    m_reportsAnswered += quint64(m_outgoingCount);
 
     for (int i = 0; i < count; ++i) {
         const bool registryChanged = m_registry.changeCount() != changesBefore;
@@ -132,11 +133,15 @@ DatagramServer::Decision DatagramServer::acknowledge(ReceivedDatagram& datagram,
     using Action = Decision::Action;
     Decision decision;
     const std::span<quint8> received = bytesOf(datagram);
-    if (!isCompleteDatagram(received))
+    if (!isCompleteDatagram(received)) {
+        ++m_invalidDatagrams;
         return decision;
+    }
     PrimaryClient* client = m_registry.FindPrimary(readU16(received, kOffDeviceId));
-    if (CheckDatagram(received, datagram.length) != kCheckValid)
+    if (CheckDatagram(received, datagram.length) != kCheckValid) {
+        ++m_invalidDatagrams;
         return decision;
+    }
     decision.header = *readHeader(received); // complete datagrams always have a header
     decision.client = client;
 

@@ -85,6 +85,10 @@ public:
 
     // Figures of the datagram path since the server was created.
     quint64 datagramsRead() const { return m_datagramsRead; }
+    // Answers sent to device reports (acknowledgements and refusals).
+    quint64 reportsAnswered() const { return m_reportsAnswered; }
+    // Datagrams dropped because they were incomplete or failed their check.
+    quint64 invalidDatagrams() const { return m_invalidDatagrams; }
     quint64 kernelDrops() const { return m_kernelDropsBefore + m_socket.kernelDrops(); }
     int receptionRecoveries() const { return m_recoveries; }
     int receiveBufferSize() const { return m_socket.receiveBufferSize(); }
@@ -125,6 +129,8 @@ private:
     DatagramSocket m_socket;
     QTimer m_receptionCheck;
     quint64 m_datagramsRead = 0;
+    quint64 m_reportsAnswered = 0;
+    quint64 m_invalidDatagrams = 0;
     quint64 m_readsAtLastCheck = 0;
     bool m_queuedAtLastCheck = false;
     int m_recoveries = 0;

@@ -40,6 +40,8 @@ ClientRecord* DeviceReportIntake::eventTarget(const DeviceReportIn& report) {
 }
 
 void DeviceReportIntake::takeReport(const DeviceReportIn& report) {
+    if (report.protocol >= 0 && report.protocol < int(m_reportsTaken.size()))
+        ++m_reportsTaken[size_t(report.protocol)];
     if (report.contactFirst)
         recordContact(report);
     switch (report.type) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+
 #include <QtGlobal>
+#include <array>
 
 #include <memory>
 
@@ -62,11 +64,16 @@ public:
                        ContactRecorder& contacts, EventRaiser& events, Reporter& reporter);
 
     void takeReport(const DeviceReportIn& report);
+    // Reports taken, by protocol (EventProtocol: 1 TaviCom, 3 Multicom).
+    quint64 reportsTaken(int protocol) const {
+        return protocol >= 0 && protocol < int(m_reportsTaken.size()) ? m_reportsTaken[size_t(protocol)] : 0;
+    }
 
     // The record an event of this report is raised for; none when it raises nothing.
     static ClientRecord* eventTarget(const DeviceReportIn& report);
 
 private:
+    std::array<quint64, 4> m_reportsTaken{};
     void takeUnregisteredEvent(const DeviceReportIn& report);
     void recordContact(const DeviceReportIn& report);
 

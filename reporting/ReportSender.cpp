@@ -207,6 +207,8 @@ void ReportSender::finishInFlight(quint64 token, bool acknowledged) {
 void ReportSender::complete(ReportResult result, StatusChange status) {
     Pending done = std::move(m_queue.front());
     m_queue.pop_front();
+    if (size_t(done.mode) < m_finished.size() && size_t(result) < m_finished[0].size())
+        ++m_finished[size_t(done.mode)][size_t(result)];
     // The status field shows the link in use; a result of a transport that
     // has been replaced meanwhile does not change it.
     const bool current = done.mode != ReportMode::Serial || done.serial == m_serial;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <array>
 #include <deque>
 #include <memory>
 
@@ -77,6 +78,9 @@ public:
     int longestDrainMs() const;
     static QString modeName(ReportMode mode);
 
+    // Forwardings finished, by the mode they were raised in (0..3) and result (0 Sent, 2 Failed, 3 NotSent).
+    quint64 forwardings(ReportMode mode, ReportResult result) const { return m_finished[size_t(mode)][size_t(result)]; }
+    std::size_t queueLength() const { return m_queue.size(); }
     // Nothing queued and nothing on the line.
     bool isIdle() const { return m_queue.empty(); }
     const QByteArray& linkTestFrame() const { return m_linkTestFrame; }
@@ -133,7 +137,8 @@ private:
     QByteArray m_linkTestFrame;
     Dc09Sequence m_sequence;
 
-    std::deque<Pending> m_queue; // the front one is on the line while m_inFlight
+    std::deque<Pending> m_queue;                        // the front one is on the line while m_inFlight
+    std::array<std::array<quint64, 4>, 4> m_finished{}; // [mode][result]
     bool m_inFlight = false;
     bool m_pumping = false;
     quint64 m_token = 0; // names the send now on the line

@@ -1,25 +1,54 @@
 #include "shell/CommandLine.h"
 
+namespace {
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false when it is missing.
+bool takeValue(const QStringList& arguments, qsizetype& i, const QString& name, QString& value) {
+    const QString& argument = arguments[i];
+    if (argument.startsWith(name + QLatin1Char('='))) {
+        value = argument.mid(name.size() + 1);
+        return true;
+    }
+    if (i + 1 >= arguments.size())
+        return false;
+    value = arguments[++i];
+    return true;
+}
+
+bool isOption(const QString& argument, const char* name) {
+    const QLatin1String option(name);
+    return argument == option || argument.startsWith(option + QLatin1Char('='));
+}
+
+} // namespace
+
 CommandLine CommandLine::parse(const QStringList& arguments, const QString& executableDir) {
     CommandLine result;
     result.dataDir = executableDir;
+    auto fail = [&result](const QString& error) {
+        result.ok = false;
+        result.error = error;
+        return result;
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == QLatin1String("--data-dir")) {
-            if (i + 1 >= arguments.size()) {
-                result.ok = false;
-                result.error = QStringLiteral("--data-dir needs a directory");
-                return result;
-            }
-            result.dataDir = arguments[++i];
-        } else if (argument.startsWith(QLatin1String("--data-dir="))) {
-            result.dataDir = argument.mid(int(sizeof("--data-dir=")) - 1);
+        if (isOption(argument, "--data-dir")) {
+            if (!takeValue(arguments, i, QStringLiteral("--data-dir"), result.dataDir) || result.dataDir.isEmpty())
+                return fail(QStringLiteral("--data-dir needs a directory"));
+        } else if (argument == QLatin1String("--headless")) {
+            result.headless = true;
+        } else if (isOption(argument, "--metrics-port")) {
+            QString value;
+            bool valid = false;
+            const uint port =
+                takeValue(arguments, i, QStringLiteral("--metrics-port"), value) ? value.toUInt(&valid) : 0;
+            if (!valid || port > 65535)
+                return fail(QStringLiteral("--metrics-port needs a port from 0 to 65535"));
+            result.metricsPort = static_cast<quint16>(port);
         } else if (argument.startsWith(QLatin1String("-platform")) || argument.startsWith(QLatin1String("-style"))) {
             ++i; // Qt's own options with a value
         } else {
-            result.ok = false;
-            result.error = QStringLiteral("unknown option: ") + argument;
-            return result;
+            return fail(QStringLiteral("unknown option: ") + argument);
         }
     }
     return result;

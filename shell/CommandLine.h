@@ -3,10 +3,17 @@
 #include <QString>
 #include <QStringList>
 
-// The receiver's command line: "--data-dir DIR" names the data directory;
-// without it the data directory is the executable's directory.
+#include <optional>
+
+// The receiver's command line: "--data-dir DIR" names the data directory
+// (without it, the executable's directory); "--headless" runs the receiver
+// without a window, as a service; "--metrics-port N" serves its health
+// figures on localhost port N (0: a free port, told on standard error; off
+// without the option).
 struct CommandLine {
     QString dataDir;
+    bool headless = false;
+    std::optional<quint16> metricsPort;
     bool ok = true;
     QString error;
 

@@ -12,6 +12,7 @@
 #include "reporting/ReportStartup.h"
 
 #include <QFile>
+#include <QTemporaryFile>
 #include <QTimer>
 
 namespace {
@@ -20,6 +21,8 @@ constexpr int kExitDeclined = 1;
 constexpr int kStrAnonymous = 209;
 constexpr int kMsgAccessDenied = 141;
 constexpr const char* kServerConfigFile = "Server.cfg";
+constexpr const char* kUnwritableDirText =
+    "O diretório de dados %1 não existe ou não aceita gravação.\nServer será fechado";
 constexpr const char* kAlarmTextsFile = "Alarms.lst";
 constexpr const char* kNewRegisterSound = "New register.wav";
 // Added to the longest time the forwardings under way can take, for the
@@ -75,6 +78,13 @@ ServerCore::~ServerCore() {
 }
 
 bool ServerCore::start(const WindowBuilder& buildWindow) {
+    // Every data file is rewritten through a temporary file beside it: a
+    // directory that takes none would lose every change without a word.
+    if (!QTemporaryFile(m_dir.file(QStringLiteral("write-test-XXXXXX"))).open()) {
+        m_ui.showMessage(QString::fromUtf8(kUnwritableDirText).arg(m_dir.path()), UserInterface::Icon::Error);
+        m_exitCode = kExitDeclined;
+        return false;
+    }
     // The window's size and the lists' column widths, before any list exists.
     WindowLayout defaults;
     defaults.columnWidths[0] =

@@ -102,6 +102,8 @@ public:
     ClientPages& pages() { return m_pages; }
     ClientMonitor& monitor() { return m_monitor; }
     DeviceCommands& deviceCommands() { return m_deviceCommands; }
+    const DeviceReportIntake& reportIntake() const { return m_intake; }
+    const MulticomListener& multicomListener() const { return m_multicom; }
     ClientTransitions& transitions() { return m_transitions; }
     // The side panel of the client page of a status (1 online .. 4 new).
     ClientPagePanel& panel(int status) { return *m_panels[static_cast<size_t>(status - ClientStatus::Online)]; }

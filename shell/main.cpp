@@ -1,26 +1,70 @@
 #include "common/ui/SoundPlayer.h"
 #include "config/ui/Login.h"
 #include "shell/CommandLine.h"
+#include "shell/HeadlessUserInterface.h"
+#include "shell/MetricsServer.h"
+#include "shell/ProcessLimits.h"
 #include "shell/ServerCore.h"
+#include "shell/ServerMetrics.h"
 #include "shell/SignalHandling.h"
 #include "shell/ui/GuiUserInterface.h"
 #include "shell/ui/MainFrame.h"
 #include "shell/ui/ServerWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
-int main(int argc, char** argv) {
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 1;
+
+// The health figures on localhost when asked for; false when the port cannot be had.
+bool serveMetrics(const CommandLine& options, ServerCore& core, std::unique_ptr<MetricsServer>& server) {
+    if (!options.metricsPort)
+        return true;
+    server = std::make_unique<MetricsServer>([&core] { return ServerMetrics::text(core); });
+    if (server->listen(*options.metricsPort)) {
+        std::fprintf(stderr, "atalaia: health figures at http://127.0.0.1:%u/metrics\n", unsigned(server->port()));
+        return true;
+    }
+    std::fprintf(stderr, "atalaia: cannot serve the health figures on port %u: %s\n", unsigned(*options.metricsPort),
+                 qPrintable(server->errorString()));
+    return false;
+}
+
+// The receiver as a service: the same core without a window. Anonymous entry
+// is implied; messages and questions go to standard error; SIGTERM and SIGINT
+// end it through the orderly shutdown.
+int runHeadless(int argc, char** argv, const CommandLine& options) {
+    QCoreApplication app(argc, argv);
+    HeadlessUserInterface ui;
+    ServerCore core(options.dataDir, ui);
+    core.setLoginPrompt([&core](bool) {
+        core.operators().logIn(OperatorTable::kAnonymous, core.currentOperator());
+        return true;
+    });
+    QObject::connect(&core, &ServerCore::shutdownFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    installTerminationHandler(&app, [&core] { core.beginShutdown(); });
+    if (!core.start())
+        return core.exitCode();
+    std::fprintf(stderr, "atalaia: receiving on UDP port %u, data directory %s\n",
+                 unsigned(core.datagramServer().boundPort()), qPrintable(core.dataDirectory().path()));
+    std::unique_ptr<MetricsServer> metrics;
+    if (!serveMetrics(options, core, metrics)) {
+        core.shutdown();
+        return kExitFailed;
+    }
+    return QCoreApplication::exec();
+}
+
+int runWindow(int argc, char** argv, const CommandLine& options) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Atalaia"));
     // The run ends when the shutdown has finished, not when the window closes.
     QApplication::setQuitOnLastWindowClosed(false);
-    const CommandLine options = CommandLine::parse(QApplication::arguments(), QApplication::applicationDirPath());
-    if (!options.ok) {
-        std::fprintf(stderr, "atalaia: %s\n", qPrintable(options.error));
-        return 2;
-    }
 
     SoundPlayer sounds;
     GuiUserInterface ui;
@@ -42,6 +86,26 @@ int main(int argc, char** argv) {
 
     if (!core.start([&window] { window.build(); }))
         return core.exitCode();
+    std::unique_ptr<MetricsServer> metrics;
+    serveMetrics(options, core, metrics);
     window.mainFrame()->show();
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("Atalaia"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // The executable's directory, before there is an application object to ask.
+    const QString executableDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+    const CommandLine options = CommandLine::parse(arguments, executableDir);
+    if (!options.ok) {
+        std::fprintf(stderr, "atalaia: %s\n", qPrintable(options.error));
+        return kExitUsage;
+    }
+    raiseOpenFileLimit();
+    return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

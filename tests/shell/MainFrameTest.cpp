@@ -15,6 +15,11 @@ TEST(CommandLineTest, DataDirectoryDefaultsToExecutableDirectoryAndRejectsUnknow
     EXPECT_EQ(CommandLine::parse({"atalaia", "--data-dir=/srv/b"}, "/opt").dataDir, QStringLiteral("/srv/b"));
     EXPECT_FALSE(CommandLine::parse({"atalaia", "--data-dir"}, "/opt").ok);
     EXPECT_FALSE(CommandLine::parse({"atalaia", "--bogus"}, "/opt").ok);
+    const CommandLine service = CommandLine::parse({"atalaia", "--headless", "--metrics-port=9100"}, "/opt");
+    EXPECT_TRUE(service.headless);
+    EXPECT_EQ(service.metricsPort, std::optional<quint16>(9100));
+    EXPECT_FALSE(CommandLine::parse({"atalaia"}, "/opt").metricsPort) << "off unless asked for";
+    EXPECT_FALSE(CommandLine::parse({"atalaia", "--metrics-port", "70000"}, "/opt").ok);
 }
 
 TEST(MainFrameTest, SixTabsAndViewMenuOnlyOnEventsTab) {

@@ -1,0 +1,100 @@
+#include "shell/ServerMetrics.h"
+
+#include "events/EventList.h"
+#include "events/EventListModel.h"
+#include "shell/ServerCore.h"
+
+#include <QFile>
+
+#include <unistd.h>
+
+namespace {
+
+class MetricsWriter {
+public:
+    void family(const char* name, const char* type, const char* help) {
+        m_text += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+    }
+    void sample(const char* name, quint64 value, const QByteArray& labels = {}) {
+        m_text += name;
+        if (!labels.isEmpty())
+            m_text += '{' + labels + '}';
+        m_text += ' ' + QByteArray::number(value) + '\n';
+    }
+    QByteArray text() const { return m_text; }
+
+private:
+    QByteArray m_text;
+};
+
+quint64 residentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toULongLong() * quint64(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+const char* modeName(ReportMode mode) {
+    switch (mode) {
+    case ReportMode::Off:
+        return "off";
+    case ReportMode::Serial:
+        return "serial";
+    case ReportMode::Dc09:
+        return "dc09";
+    case ReportMode::Dispatcher:
+        return "dispatcher";
+    }
+    return "unknown";
+}
+
+} // namespace
+
+namespace ServerMetrics {
+
+QByteArray text(ServerCore& core) {
+    MetricsWriter m;
+    DatagramServer& datagrams = core.datagramServer();
+    m.family("atalaia_datagrams_received_total", "counter", "UDP datagrams read from the device socket.");
+    m.sample("atalaia_datagrams_received_total", datagrams.datagramsRead());
+    m.family("atalaia_reports_answered_total", "counter",
+             "Answers sent to device reports (acknowledgements and refusals).");
+    m.sample("atalaia_reports_answered_total", datagrams.reportsAnswered());
+    m.family("atalaia_datagrams_dropped_total", "counter", "Datagrams lost or dropped, by reason.");
+    m.sample("atalaia_datagrams_dropped_total", datagrams.kernelDrops(), "reason=\"receive_buffer_full\"");
+    m.sample("atalaia_datagrams_dropped_total", datagrams.invalidDatagrams(), "reason=\"invalid\"");
+    m.family("atalaia_reports_total", "counter", "Device reports taken, by protocol.");
+    m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::TaviCom), "protocol=\"tavicom\"");
+    m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::Multicom),
+             "protocol=\"multicom\"");
+    m.family("atalaia_events_listed", "gauge", "Rows of the events list.");
+    m.sample("atalaia_events_listed", quint64(core.eventList().model().rowCount()));
+
+    m.family("atalaia_forwardings_total", "counter", "Forwardings to the central station, by mode and result.");
+    const ReportSender& sender = core.reportSender();
+    for (ReportMode mode : {ReportMode::Off, ReportMode::Serial, ReportMode::Dc09, ReportMode::Dispatcher}) {
+        for (auto [result, name] : {std::pair{ReportResult::Sent, "sent"}, std::pair{ReportResult::Failed, "failed"},
+                                    std::pair{ReportResult::NotSent, "not_sent"}}) {
+            m.sample("atalaia_forwardings_total", sender.forwardings(mode, result),
+                     QByteArray("mode=\"") + modeName(mode) + "\",result=\"" + name + '"');
+        }
+    }
+    m.family("atalaia_forwarding_queue_length", "gauge", "Forwardings waiting for their turn or on the line.");
+    m.sample("atalaia_forwarding_queue_length", quint64(sender.queueLength()));
+
+    m.family("atalaia_clients", "gauge", "Clients listed, by page.");
+    const char* pages[] = {"online", "offline", "blocked", "new"};
+    for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status)
+        m.sample("atalaia_clients", quint64(core.pages().PageForStatus(status)->rowCount()),
+                 QByteArray("page=\"") + pages[status - 1] + '"');
+    m.family("atalaia_multicom_sessions", "gauge", "Multicom sessions open.");
+    m.sample("atalaia_multicom_sessions", quint64(core.multicomListener().sessionCount()));
+    m.family("atalaia_socket_recoveries_total", "counter", "Times the device socket was found unread and re-armed.");
+    m.sample("atalaia_socket_recoveries_total", quint64(datagrams.receptionRecoveries()));
+    m.family("atalaia_resident_memory_bytes", "gauge", "Resident memory of the process.");
+    m.sample("atalaia_resident_memory_bytes", residentBytes());
+    return m.text();
+}
+
+} // namespace ServerMetrics

@@ -1,0 +1,94 @@
+#include "tests/support/TempDataDir.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+// The first number that follows marker in the process's standard error so far.
+int numberAfter(const QByteArray& output, const char* marker) {
+    const QRegularExpressionMatch match =
+        QRegularExpression(QString::fromLatin1(marker) + QStringLiteral("(\\d+)")).match(QString::fromUtf8(output));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+QByteArray httpGet(quint16 port, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(kWaitMs))
+        return {};
+    socket.write(request);
+    QByteArray response;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(kWaitMs))
+        response += socket.readAll();
+    return response + socket.readAll();
+}
+
+// A copy of the demo data directory with UDP port 0 (a free port) and no "Server.ini".
+void copyDemo(const TempDataDir& dir) {
+    const QDir demo(QStringLiteral(ATALAIA_DEMO_DIR));
+    for (const QString& name : demo.entryList(QDir::Files))
+        QFile::copy(demo.filePath(name), dir.file(name));
+    QFile::remove(dir.file("Server.ini"));
+    QByteArray config = dir.read("Server.cfg");
+    config.replace(
+        QRegularExpression(QStringLiteral("UDP \\d+")).match(QString::fromLatin1(config)).captured(0).toLatin1(),
+        "UDP 0");
+    dir.write("Server.cfg", config);
+}
+
+} // namespace
+
+TEST(HeadlessReceiverTest, TakesAnAlarmServesItsFiguresAndStopsInOrderOnSigterm) {
+    TempDataDir dir;
+    copyDemo(dir);
+    QProcess receiver;
+    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path(), "--metrics-port", "0"});
+    QByteArray output;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            output += receiver.readAllStandardError();
+            return numberAfter(output, "127.0.0.1:") > 0;
+        },
+        kWaitMs))
+        << output.constData();
+    const int udpPort = numberAfter(output, "receiving on UDP port ");
+    const int metricsPort = numberAfter(output, "http://127.0.0.1:");
+    ASSERT_GT(udpPort, 0) << output.constData();
+    ASSERT_GT(metricsPort, 0) << output.constData();
+
+    QProcess sim;
+    sim.start(QStringLiteral(TAVI_SIM_PATH),
+              {"--port", QString::number(udpPort), "--device-id", "1001", "--code", "1130", "--zone", "5"});
+    ASSERT_TRUE(sim.waitForFinished(kWaitMs));
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAll().constData();
+
+    const QByteArray metrics = httpGet(quint16(metricsPort), "GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    EXPECT_TRUE(metrics.startsWith("HTTP/1.1 200 OK")) << metrics.constData();
+    EXPECT_TRUE(metrics.contains("\natalaia_reports_total{protocol=\"tavicom\"} 1\n")) << metrics.constData();
+    EXPECT_TRUE(metrics.contains("\natalaia_reports_answered_total 1\n")) << metrics.constData();
+    EXPECT_TRUE(httpGet(quint16(metricsPort), "DELETE /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 405"));
+
+    receiver.terminate(); // SIGTERM
+    ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
+    EXPECT_EQ(receiver.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(receiver.exitCode(), 0) << receiver.readAllStandardError().constData();
+    EXPECT_TRUE(dir.exists("Server.ini"));
+    EXPECT_TRUE(dir.read("Clients.lst").contains("\t127.0.0.1\t"));
+    EXPECT_TRUE(dir.read("Events.log").contains("Anonimo")) << "the logout at the end";
+}
+
+TEST(HeadlessReceiverTest, AMissingOrUnwritableDataDirectoryEndsWithExitCodeOne) {
+    QProcess receiver;
+    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", "/nonexistent/atalaia"});
+    ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
+    EXPECT_EQ(receiver.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(receiver.readAllStandardError()).contains(QStringLiteral("não aceita gravação")));
+}
