@@ -230,7 +230,9 @@ void DeviceCommands::togglePgm(DeviceDetailsForm& form, int index) {
     form.setBusy(true);
     const bool started = m_requester.SendCommand(
         *client, DeviceCommand::kCodePgm, bytes({quint8(index), 0}), DeviceCommand::kCommandAttempts,
-        [this, dialog, index](std::optional<CommandRequester::Reply> reply) {
+        [self = QPointer<DeviceCommands>(this), dialog, index](std::optional<CommandRequester::Reply> reply) {
+            if (!self)
+                return;
             std::optional<DeviceCommand::Answer> answer;
             if (reply)
                 answer = reply->answer;
@@ -241,7 +243,8 @@ void DeviceCommands::togglePgm(DeviceDetailsForm& form, int index) {
                     dialog->setPgm(index, *state);
                 dialog->setBusy(false);
             }
-            show(message, message == kMsgPgmDone ? UserInterface::Icon::Information : UserInterface::Icon::Exclamation);
+            self->show(message,
+                       message == kMsgPgmDone ? UserInterface::Icon::Information : UserInterface::Icon::Exclamation);
         });
     if (!started)
         form.setBusy(false);

@@ -8,13 +8,16 @@
 #include "config/ValueExchange.h"
 #include "config/ui/ConfigPage.h"
 #include "config/ui/OperatorsSectionView.h"
+#include "device/ui/QtDeviceCommandView.h"
 #include "events/ui/EventsPage.h"
 #include "events/ui/InternalEventsSection.h"
 #include "reporting/ui/ReportSectionView.h"
 #include "shell/ServerCore.h"
 #include "shell/ui/MainFrame.h"
 
+#include <QHash>
 #include <QLayout>
+#include <QPointer>
 #include <QTabWidget>
 
 ServerWindow::ServerWindow(ServerCore& core, QObject* parent) : QObject(parent), m_core(core) {}
@@ -25,6 +28,7 @@ ServerWindow::~ServerWindow() {
         return; // never built
     m_core.setLayoutSource({});
     m_core.setClientDialogHost(nullptr);
+    m_core.deviceCommands().setView(nullptr);
     m_core.transitions().setCurrentPage({});
     m_core.generalOptions().setOperatorsExchange({});
     m_core.internalEventEditor().setPageExchange({});
@@ -45,9 +49,11 @@ void ServerWindow::build() {
 
     m_dialogHost = std::make_unique<QtClientDialogHost>(m_frame.get());
     m_core.setClientDialogHost(m_dialogHost.get());
+    QHash<int, QPointer<QWidget>> clientPages; // by page kind, for the device commands' busy pages
     for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status) {
         ClientPagePanel& panel = m_core.panel(status);
         auto* page = new ClientPageWidget(panel, *m_icons);
+        clientPages.insert(status, page);
         page->list()->setColumnWidths(stored.columnWidths[static_cast<size_t>(status)]);
         m_clientLists.append(page->list());
         m_frame->setPage(status, page);
@@ -56,6 +62,9 @@ void ServerWindow::build() {
                     frame->setTabCaption(status, caption, highlight);
                 });
     }
+    m_deviceView = std::make_unique<QtDeviceCommandView>(
+        m_frame.get(), [clientPages](int pageKind) -> QWidget* { return clientPages.value(pageKind); });
+    m_core.deviceCommands().setView(m_deviceView.get());
     m_core.transitions().setCurrentPage([frame = m_frame.get()] { return frame->tabs()->currentIndex(); });
 
     buildConfigPage();

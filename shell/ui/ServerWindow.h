@@ -13,6 +13,7 @@ class ConfigPage;
 class EventsPage;
 class OperatorsSectionView;
 class QtClientDialogHost;
+class QtDeviceCommandView;
 class RowIcons;
 class ServerCore;
 
@@ -45,7 +46,8 @@ private:
     ServerCore& m_core;
     std::unique_ptr<RowIcons> m_icons;
     std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<QtClientDialogHost> m_dialogHost; // the client pages' dialogs, over the main frame
+    std::unique_ptr<QtClientDialogHost> m_dialogHost;  // the client pages' dialogs, over the main frame
+    std::unique_ptr<QtDeviceCommandView> m_deviceView; // the device commands' busy pages and details dialog
     EventsPage* m_eventsPage = nullptr;
     QList<CStripedList*> m_clientLists; // online, offline, blocked, new
     ConfigPage* m_configPage = nullptr;

@@ -1,7 +1,7 @@
 // atalaia-screenshots: runs a receiver on a temporary copy of the demo data
 // directory, sends it a few alarms from loopback devices and renders the main
 // window (once per tab, each client page with a client picked) and the Login,
-// client picker, about and client dialogs to PNG files. Meant for
+// client picker, about, client and details dialogs to PNG files. Meant for
 // QT_QPA_PLATFORM=offscreen; nothing waits for an operator.
 
 #include "clients/ClientForms.h"
@@ -12,7 +12,9 @@
 #include "common/UserInterface.h"
 #include "config/Operators.h"
 #include "config/ui/Login.h"
+#include "device/DeviceDetailsForm.h"
 #include "device/TaviComCodec.h"
+#include "device/ui/DialogDetails.h"
 #include "events/ClientChoices.h"
 #include "events/EventListModel.h"
 #include "events/ui/SelectClient.h"
@@ -343,6 +345,29 @@ int main(int argc, char** argv) {
         SetupDependentForm form(nullptr, nullptr, core.registry(), ui);
         SetupDependent dialog(form, frame);
         camera.take(dialog, QStringLiteral("setup-dependent.png"));
+    }
+
+    // The details dialog of the online demo device: once as a cellular model
+    // with PGM outputs and the line switch answers, once with no answer.
+    if (PrimaryClient* client = core.registry().FindPrimary(kPrimaryWithDependents)) {
+        DeviceCommand::Details details;
+        details.model = QStringLiteral("Tavi-UG Rev. 1.2");
+        details.firmware = QStringLiteral("1.2.3.4");
+        details.password = QStringLiteral("4321");
+        details.mac = QStringLiteral("00:1A:2B:3C:4D:5E");
+        details.pgmSection = true;
+        details.lineSwitch = true;
+        details.cellular = true;
+        details.in1 = true;
+        details.pgm = {true, false, true, false};
+        details.rssi = 23;
+        DeviceDetailsForm form(core.deviceCommands(), *client, client->name, details, client->port, false);
+        DialogDetails dialog(form, frame);
+        camera.take(dialog, QStringLiteral("details.png"));
+
+        DeviceDetailsForm noAnswer(core.deviceCommands(), *client, client->name, std::nullopt, 0, true);
+        DialogDetails noAnswerDialog(noAnswer, frame);
+        camera.take(noAnswerDialog, QStringLiteral("details-no-answer.png"));
     }
 
     core.shutdown();
