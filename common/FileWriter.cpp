@@ -1,6 +1,24 @@
 #include "common/FileWriter.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes a rename in the directory durable. Best effort: some file systems
+// refuse to sync a directory, and the file is already in place.
+void syncDirectory(const QString& directory) {
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
 
 bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions) {
     QSaveFile file(path);
@@ -15,5 +33,16 @@ bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice:
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    // The content on the disk before the rename. QSaveFile::commit syncs the
+    // temporary file as well (Qt 6.4 on Linux), but goes on to the rename when
+    // that sync fails; here a failed sync keeps the old file. The second sync
+    // in commit finds nothing left to write.
+    if (!file.flush() || ::fdatasync(file.handle()) != 0) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+    syncDirectory(QFileInfo(path).absolutePath());
+    return true;
 }

@@ -10,4 +10,10 @@
 // example a missing directory); the old file is then left as it was.
 // With permissions given, the new file gets exactly those (the operators'
 // passwords are readable by the owner only); otherwise an existing file keeps its own.
+//
+// A power cut leaves the old file or the new one, whole: the content reaches
+// the disk before the rename (a content that cannot be synced fails the write
+// and never replaces the old file), and the directory is synced after the
+// rename so that the new name survives too. A sync of the directory that fails
+// does not turn the write into a failure: the new file is in place by then.
 bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions = {});

@@ -89,7 +89,10 @@ public:
     quint64 reportsAnswered() const { return m_reportsAnswered; }
     // Datagrams dropped because they were incomplete or failed their check.
     quint64 invalidDatagrams() const { return m_invalidDatagrams; }
-    quint64 kernelDrops() const { return m_kernelDropsBefore + m_socket.kernelDrops(); }
+    quint64 kernelDrops() const {
+        return m_kernelDropsBefore +
+               (m_socket.isOpen() ? m_socket.kernelDrops() : 0); // a closed socket's are in the first
+    }
     int receptionRecoveries() const { return m_recoveries; }
     int receiveBufferSize() const { return m_socket.receiveBufferSize(); }
 

@@ -7,8 +7,10 @@
 #include "common/TimedLock.h"
 #include "tests/support/TempDataDir.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +100,26 @@ TEST(FileWriterTest, ReplacesWholeFileAndFailsCleanlyForMissingDirectory) {
         EXPECT_TRUE(granted.testFlags(ownerOnly)) << name;
         EXPECT_FALSE(granted & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)) << name;
     }
+}
+
+TEST(FileWriterTest, LeavesOnlyTheFileBehindAndKeepsWhatAFailedWriteWouldReplace) {
+    TempDataDir dir(false);
+    const QString name = QStringLiteral("a.txt");
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(writeFileWhole(dir.file(name), QByteArray::number(i).repeated(1000 * i)));
+    EXPECT_EQ(dir.read(name), QByteArray::number(19).repeated(19000));
+    const auto entries = [&dir] { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); };
+    EXPECT_EQ(entries(), QStringList{name}) << "no temporary file is left after a write";
+
+    // A name held by a directory cannot be replaced: false, the directory as it
+    // was, and the temporary file gone.
+    const QString held = QStringLiteral("held");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(held));
+    dir.write(held + QStringLiteral("/inside"), "kept");
+    EXPECT_FALSE(writeFileWhole(dir.file(held), "x"));
+    EXPECT_TRUE(QFileInfo(dir.file(held)).isDir());
+    EXPECT_EQ(dir.read(held + QStringLiteral("/inside")), QByteArray("kept"));
+    EXPECT_EQ(entries(), (QStringList{name, held}));
 }
 
 TEST(TimeTextTest, ClockGivesTheTextOfTheCurrentSecond) {
