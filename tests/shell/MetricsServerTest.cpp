@@ -20,7 +20,7 @@ QByteArray exchange(quint16 port, const QByteArray& request, int* closedAfterMs 
     elapsed.start();
     socket.write(request);
     QByteArray response;
-    QTest::qWaitFor(
+    [[maybe_unused]] const bool closed = QTest::qWaitFor(
         [&] {
             response += socket.readAll();
             return socket.state() == QAbstractSocket::UnconnectedState;
