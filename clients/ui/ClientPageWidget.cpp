@@ -108,7 +108,7 @@ ClientPageWidget::ClientPageWidget(ClientPagePanel& panel, const RowIcons& icons
 
 QPushButton* ClientPageWidget::button(int control, int textString, void (ClientPagePanel::*command)()) {
     QPushButton* push = pushButton(control, textString, this);
-    connect(push, &QPushButton::clicked, this, [this, command] { (m_panel.*command)(); });
+    connect(push, &QPushButton::clicked, &m_panel, command);
     return push;
 }
 
