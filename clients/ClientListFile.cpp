@@ -58,9 +58,13 @@ QByteArrayView field(const Fields& fields, int index) {
 }
 
 // Texts are written as UTF-8; a field that is not valid UTF-8 comes from an
-// older 8-bit file and is read as Windows-1252, so no byte is lost.
+// older 8-bit file and is read as Windows-1252, so no byte is lost. A carriage
+// return inside a field (only one right before the line feed ends a line)
+// reads as the blank it would be written as.
 QString text(QByteArrayView bytes) {
-    return TextDecoding::decode(bytes);
+    QString value = TextDecoding::decode(bytes);
+    value.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return value;
 }
 
 // Like "%X": false when the field holds no hexadecimal digit.
@@ -241,7 +245,7 @@ int ClientListFile::parse(const QByteArray& content) {
             // Missing MAC characters stay NUL, so a short key is never matched.
             const QByteArrayView mac = field(fields, kMacOrPeriodField);
             for (int i = 0; i < kMacLength; ++i)
-                multicom->setMacChar(i, i < mac.size() ? mac[i] : '\0');
+                multicom->setMacChar(i, i >= mac.size() ? '\0' : mac[i] == '\r' ? ' ' : mac[i]);
             client = multicom;
             ++next;
         } else {

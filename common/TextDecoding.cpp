@@ -31,4 +31,13 @@ QString decode(QByteArrayView bytes) {
     return fromWindows1252(bytes);
 }
 
+QString leftWhole(const QString& text, qsizetype max) {
+    if (text.size() <= max)
+        return text;
+    qsizetype length = max;
+    if (length > 0 && text[length].isLowSurrogate() && text[length - 1].isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
 } // namespace TextDecoding

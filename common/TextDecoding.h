@@ -13,5 +13,8 @@ QString decode(QByteArrayView bytes);
 // Windows-1252 alone (bytes 0x80 to 0x9F that the code page leaves undefined
 // keep their own value, as Latin-1 has them).
 QString fromWindows1252(QByteArrayView bytes);
+// The first max UTF-16 units of text, one fewer when the cut would split a
+// surrogate pair: a lone half would be saved as "?".
+QString leftWhole(const QString& text, qsizetype max);
 
 } // namespace TextDecoding

@@ -1,5 +1,6 @@
 #include "config/ServerConfigFile.h"
 
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <QFile>
@@ -12,6 +13,37 @@ const QString kMissingFileQuestion =
 const QString kNoPortsQuestion = QStringLiteral("Portas não definidas.\nContinuar?");
 
 enum class Section { None, Ports, Timeouts, Callback, Sounds, Run };
+
+const QByteArray kTaviKey = QByteArrayLiteral("Tavi");
+constexpr char kTaviLineStart[] = "Tavi  ";
+// The longest address (in UTF-8 bytes) that its line holds whole.
+constexpr qsizetype kMaxTaviBytes = ServerConfigFile::kMaxLineLength - qsizetype(sizeof kTaviLineStart - 1);
+
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The first max bytes of text; a UTF-8 text is cut before the character that
+// would not fit whole (an 8-bit text has one character per byte).
+QByteArray cutBytes(const QByteArray& text, qsizetype max) {
+    if (text.size() <= max)
+        return text;
+    qsizetype end = max;
+    if (QByteArrayView(text).isValidUtf8()) {
+        while (end > 0 && isContinuationByte(text[end]))
+            --end;
+    }
+    return text.left(end);
+}
+
+// The callback address as its line keeps it: no line breaks (a blank each),
+// no blanks around it, whole characters up to what the line holds. What this
+// gives reads back as itself.
+QString taviValue(QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return QString::fromUtf8(cutBytes(text.trimmed().toUtf8(), kMaxTaviBytes)).trimmed();
+}
 
 // The first decimal digit among the first 80 characters and the digits right
 // after it, saturating at the largest 32-bit value. False when there is none.
@@ -70,9 +102,9 @@ QList<QByteArray> splitLines(const QByteArray& content) {
     for (QByteArray& line : lines) {
         if (line.endsWith('\r'))
             line.chop(1);
-        // A longer line is read as its first 511 characters; the rest is dropped.
-        if (line.size() > ServerConfigFile::kMaxLineLength)
-            line.truncate(ServerConfigFile::kMaxLineLength);
+        // A longer line is read as its first 511 bytes (whole characters of a
+        // UTF-8 line); the rest is dropped.
+        line = cutBytes(line, ServerConfigFile::kMaxLineLength);
     }
     return lines;
 }
@@ -90,7 +122,10 @@ void parse(const QByteArray& content, ServerSettings& settings) {
     for (const QByteArray& line : splitLines(content)) {
         if (line.isEmpty())
             continue;
-        if (findSection(line, section)) {
+        // The address line is the address line whatever its value holds (a
+        // host name may well contain "Run" or "Ports").
+        const bool addressLine = section == Section::Callback && !portStored && line.startsWith(kTaviKey);
+        if (!addressLine && findSection(line, section)) {
             addressSeen = portStored = false;
             continue;
         }
@@ -112,10 +147,10 @@ void parse(const QByteArray& content, ServerSettings& settings) {
         case Section::Callback:
             if (portStored)
                 break;
-            if (line.contains("Tavi")) {
+            if (line.contains(kTaviKey)) {
                 const qsizetype blank = line.indexOf(' ');
                 const QByteArray address = blank < 0 ? line : line.mid(blank + 1);
-                settings.Tavi = QString::fromUtf8(address.trimmed());
+                settings.Tavi = taviValue(TextDecoding::decode(address));
                 addressSeen = true;
             } else if (line.contains("Port") && addressSeen) {
                 // A port line before the address line is ignored.
@@ -163,7 +198,7 @@ QByteArray serialize(const ServerSettings& s) {
     line("Yellow " + number(s.Yellow));
     line("");
     line("[Callback]");
-    line("Tavi  " + s.Tavi.toUtf8());
+    line(QByteArray(kTaviLineStart) + taviValue(s.Tavi).toUtf8());
     line("Port " + number(s.Port));
     line("");
     line("[Sounds]");

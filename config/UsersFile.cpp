@@ -72,8 +72,9 @@ private:
     qsizetype m_pos = 0;
 };
 
+// The code as the file keeps it: a signed 16-bit number, as it is read.
 QByteArray codeText(const QString& password) {
-    return QByteArray::number(UsersFile::passwordCode(password));
+    return QByteArray::number(static_cast<qint16>(UsersFile::passwordCode(password)));
 }
 
 } // namespace
@@ -85,7 +86,8 @@ quint16 passwordCode(const QString& password) {
 }
 
 QString passwordFromCode(qint16 code) {
-    const auto decoded = static_cast<qint16>(static_cast<quint16>(code) ^ PasswordKey);
+    // Unsigned, so that the password gives its code back (a code no four digits give reads as five digits).
+    const auto decoded = static_cast<quint16>(static_cast<quint16>(code) ^ PasswordKey);
     return QString::asprintf("%04d", int(decoded));
 }
 
@@ -103,7 +105,7 @@ void parse(const QByteArray& content, OperatorTable& table) {
     table.entry(OperatorTable::kAnonymous).rights = *anonymousRights;
 
     int count = OperatorTable::kFirstNamed;
-    for (int index = OperatorTable::kFirstNamed; index < OperatorTable::kSize && !reader.atEnd(); ++index) {
+    while (count < OperatorTable::kSize && !reader.atEnd()) {
         const std::optional<QByteArray> name = reader.readName();
         if (!name)
             break;
@@ -111,8 +113,11 @@ void parse(const QByteArray& content, OperatorTable& table) {
         const std::optional<qint16> code = rights ? reader.readSigned16() : std::nullopt;
         if (!code)
             break;
-        table.entry(index) = Operator{TextDecoding::decode(*name), index + 1, *rights, passwordFromCode(*code)};
-        count = index + 1;
+        // An entry without a name is a free one, as the writer leaves it out: passed over.
+        if (name->isEmpty())
+            continue;
+        table.entry(count) = Operator{TextDecoding::decode(*name), count + 1, *rights, passwordFromCode(*code)};
+        ++count;
     }
     table.setCount(count);
 }

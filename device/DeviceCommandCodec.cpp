@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMsgCallbackSent = 137;
@@ -76,10 +78,10 @@ bool isDottedAddress(const QString& text) {
     if (text.size() > kMaxDottedLength || text.count(QLatin1Char('.')) != 3)
         return false;
     for (const QString& part : text.split(QLatin1Char('.'))) {
-        bool ok = false;
-        const int value = part.toInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255 || part.contains(QLatin1Char('+')) ||
-            part.contains(QLatin1Char('-')))
+        // Digits only: no sign, no blank, no NUL (which a number conversion would pass over).
+        if (part.isEmpty() || part.size() > 3 ||
+            !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }) ||
+            part.toInt() > 255)
             return false;
     }
     return true;

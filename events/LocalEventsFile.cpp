@@ -14,18 +14,25 @@ namespace LocalEventsFile {
 
 namespace {
 
+// A text as a row keeps it: at most 63 characters, cut between two characters
+// (never inside a surrogate pair), and no line break, or the row structure
+// would be lost (each is a blank). Reading and writing both apply it, so a
+// text reads back as it was written.
+QString fitText(const QString& text) {
+    QString fitted = TextDecoding::leftWhole(text, kTextMax);
+    fitted.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    fitted.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return fitted;
+}
+
 // The texts are 8-bit: UTF-8 when the bytes are valid UTF-8, else Windows-1252
 // (files edited with older Windows tools).
 QString decodeText(QByteArrayView bytes) {
-    return TextDecoding::decode(bytes).left(kTextMax);
+    return fitText(TextDecoding::decode(bytes));
 }
 
-// A line can never hold a line break, or the row structure would be lost.
 QByteArray encodeText(const QString& text) {
-    QString clean = text.left(kTextMax);
-    clean.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    clean.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return clean.toUtf8();
+    return fitText(text).toUtf8();
 }
 
 QList<QByteArray> splitLines(const QByteArray& content) {

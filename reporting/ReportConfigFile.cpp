@@ -3,6 +3,7 @@
 #include "common/DataDirectory.h"
 #include "common/FileWriter.h"
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <QFile>
@@ -22,6 +23,18 @@ constexpr int kLastParityIndex = 2;
 constexpr int kLastDataBitsIndex = 1;
 constexpr int kLastStopBitsIndex = 2;
 constexpr int kMaxStationPort = 65534;
+
+// A text line as the file keeps it: at most 63 characters, cut between two
+// characters (never inside a surrogate pair), a line feed as a blank and no
+// carriage return at its end (lines may end in CR LF). What this gives reads
+// back as itself.
+QString fitText(const QString& text) {
+    QString fitted = TextDecoding::leftWhole(text, ReportConfigFile::kMaxTextLength);
+    fitted.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    while (fitted.endsWith(QLatin1Char('\r')))
+        fitted.chop(1);
+    return fitted;
+}
 
 // Reads the file the way a C stream with "%d" and whole-line reads does: a
 // number that is not there leaves its value as it was and the stream where it
@@ -57,11 +70,9 @@ public:
         if (m_pos >= m_text.size())
             return;
         const qsizetype end = m_text.indexOf('\n', m_pos);
-        QByteArray line = m_text.mid(m_pos, (end < 0 ? m_text.size() : end) - m_pos);
+        const QByteArrayView line = QByteArrayView(m_text).sliced(m_pos, (end < 0 ? m_text.size() : end) - m_pos);
         m_pos = end < 0 ? m_text.size() : end + 1;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        value = QString::fromUtf8(line).left(ReportConfigFile::kMaxTextLength);
+        value = fitText(TextDecoding::decode(line));
     }
 
 private:
@@ -130,14 +141,14 @@ QByteArray serialize(const ReportSettings& s, bool logAll) {
     number(s.ownHeartbeat ? 1 : 0);
     number(s.heartbeatPeriod);
     number(s.attemptsIndex);
-    line(s.serialPort.left(kMaxTextLength).toUtf8());
+    line(fitText(s.serialPort).toUtf8());
     number(s.receiver);
     number(s.line);
     number(s.baudIndex);
     number(s.parityIndex);
     number(s.dataBitsIndex);
     number(s.stopBitsIndex);
-    line(s.stationHost.left(kMaxTextLength).toUtf8());
+    line(fitText(s.stationHost).toUtf8());
     number(s.stationPort);
     return out;
 }

@@ -1,6 +1,7 @@
 #include "reporting/ReportSection.h"
 
 #include "common/StringTable.h"
+#include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 #include "config/ValueExchange.h"
 #include "reporting/ReportConfigFile.h"
@@ -102,8 +103,8 @@ bool ReportSection::takeFields(const ReportForm& form) {
     m_settings.line = int(line);
     m_settings.stationPort = int(stationPort);
     m_settings.heartbeatPeriod = period;
-    m_settings.serialPort = form.serialPort.trimmed().left(ReportConfigFile::kMaxTextLength);
-    m_settings.stationHost = form.host.trimmed().left(ReportConfigFile::kMaxTextLength);
+    m_settings.serialPort = TextDecoding::leftWhole(form.serialPort.trimmed(), ReportConfigFile::kMaxTextLength);
+    m_settings.stationHost = TextDecoding::leftWhole(form.host.trimmed(), ReportConfigFile::kMaxTextLength);
     m_settings.baudIndex = qBound(0, form.baudIndex, 15);
     m_settings.parityIndex = qBound(0, form.parityIndex, 2);
     m_settings.dataBitsIndex = qBound(0, form.dataBitsIndex, 1);

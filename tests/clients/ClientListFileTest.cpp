@@ -235,3 +235,22 @@ TEST(ClientListFileTest, MalformedLinesNeverBreakTheLoad) {
         fuzz.serialize();
     }
 }
+
+TEST(ClientListFileTest, CarriageReturnsInsideFieldsReadAsTheBlanksTheyAreWrittenAs) {
+    ClientRegistry registry;
+    ClientListFile file(registry, DataDirectory(QStringLiteral("/nonexistent")), kDefaultKeepAlive);
+    ASSERT_EQ(file.parse("00A1\tLoja\rCentro\tKorvo\r\t\t\t1\t0\t2\tAB\rDEF\t60\t0\r\n"), 1);
+    auto* client = dynamic_cast<MulticomClient*>(registry.FindPrimary(0x00A1));
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->name, QStringLiteral("Loja Centro"));
+    EXPECT_EQ(client->panel, QStringLiteral("Korvo "));
+    EXPECT_EQ(client->macKeyText(), QByteArray("AB DEF"));
+
+    const QByteArray saved = file.serialize();
+    ClientRegistry reread;
+    ClientListFile check(reread, DataDirectory(QStringLiteral("/nonexistent")), kDefaultKeepAlive);
+    ASSERT_EQ(check.parse(saved), 1);
+    EXPECT_EQ(reread.FindPrimary(0x00A1)->name, client->name);
+    EXPECT_EQ(reread.FindPrimary(0x00A1)->panel, client->panel);
+    EXPECT_EQ(check.serialize(), saved);
+}

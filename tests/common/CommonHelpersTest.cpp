@@ -54,6 +54,21 @@ TEST(TextDecodingTest, Utf8OrElseWindows1252) {
         EXPECT_EQ(TextDecoding::decode(c.bytes), c.text) << c.bytes.toHex().constData();
 }
 
+TEST(TextDecodingTest, CutKeepsSurrogatePairsWhole) {
+    const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E"); // two UTF-16 units
+    const struct {
+        QString text;
+        qsizetype max;
+        QString expected;
+    } cases[] = {
+        {"abc", 5, "abc"},           {"abc", 2, "ab"},       {"a" + clef, 2, "a"}, // the cut would fall inside the pair
+        {"a" + clef, 3, "a" + clef},                                               // the pair fits
+        {clef + "b", 1, ""},         {"ab" + clef, 2, "ab"},                       // the cut falls before the pair
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextDecoding::leftWhole(c.text, c.max), c.expected) << c.text.toStdString() << " " << c.max;
+}
+
 TEST(StringTableTest, SortedAndLookedUpByNumber) {
     EXPECT_EQ(StringTable::text(121),
               QStringLiteral("Servidor será desconectado\nDefina outra porta e salve a configuração"));

@@ -71,6 +71,12 @@ TEST(UsersFileTest, ReadsWhatTheFileHoldsAndStopsAtWhatItCannotRead) {
         // An operator without a readable password would log in with an empty one.
         {"truncated after a name", {code("1234") + " 0", "Ana\t6\t" + code("1"), "Beto\t6\t"}, "1234", 0, {"Ana"}},
         {"letters in the rights", {code("1234") + " 0", "Ana\tx\t1", "Beto\t6\t1"}, "1234", 0, {}},
+        // The writer leaves out an entry without a name; reading passes over one the same way.
+        {"an entry without a name",
+         {code("1234") + " 0", "\t6\t" + code("0001"), "Beto\t6\t" + code("0002")},
+         "1234",
+         0,
+         {"Beto"}},
         {"administrator code not a number", {"abc 7", "Ana\t6\t1"}, "8264", 0, {}},
         {"out of range", {"99999 7"}, "8264", 0, {}},
         {"empty file", {}, "8264", 0, {}},
@@ -112,6 +118,17 @@ TEST(UsersFileTest, SavedTableReadsBackTheSameWithLeadingZerosAndUnusedRightBits
     EXPECT_EQ(read.count(), 2);
     UsersFile::write(empty.dataDirectory(), table);
     EXPECT_TRUE(empty.exists("Users.lst"));
+}
+
+TEST(UsersFileTest, CodesThatNoFourDigitsGiveReadBackAsThemselves) {
+    for (const qint16 stored : {qint16(-1), qint16(-32768), qint16(31261), qint16(0)}) {
+        const OperatorTable table = tableFrom({QByteArray::number(stored) + " 0"});
+        const QString password = table.entry(OperatorTable::kAdministrator).password;
+        EXPECT_EQ(UsersFile::passwordCode(password), quint16(stored)) << stored;
+        EXPECT_EQ(UsersFile::serialize(table), QByteArray::number(stored) + " 0\r\n") << stored;
+    }
+    EXPECT_EQ(UsersFile::passwordFromCode(qint16(UsersFile::passwordCode(QStringLiteral("0042")))),
+              QStringLiteral("0042"));
 }
 
 TEST(LoginCheckTest, WhoComesInAndHowFailuresEnd) {

@@ -113,3 +113,43 @@ TEST(ServerConfigFileTest, StartUpQuestions) {
     EXPECT_TRUE(quiet.questions.isEmpty());
     EXPECT_EQ(s.UDP, 5000u);
 }
+
+TEST(ServerConfigFileTest, CallbackAddressReadsBackAsWrittenSaveAfterSave) {
+    const QString before504(504, QLatin1Char('a'));
+    const struct {
+        const char* name;
+        QString written;
+        QString read;
+    } cases[] = {
+        {"a character that would cross the line cut is left out whole", before504 + QStringLiteral("é"), before504},
+        {"a four-byte character at the cut", before504.left(503) + QStringLiteral("\U0001F600"), before504.left(503)},
+        {"an address as long as the line holds", before504 + QStringLiteral("b"), before504 + QStringLiteral("b")},
+        {"a host name holding section names", QStringLiteral("Runner.Ports.example"),
+         QStringLiteral("Runner.Ports.example")},
+        {"line breaks are blanks", QStringLiteral("a\nb\rc"), QStringLiteral("a b c")},
+        {"blanks around are dropped", QStringLiteral(" 10.0.0.1  "), QStringLiteral("10.0.0.1")},
+    };
+    for (const auto& c : cases) {
+        ServerSettings s;
+        s.Tavi = c.written;
+        s.Port = 4000;
+        ServerSettings once;
+        ServerConfigFile::parse(ServerConfigFile::serialize(s), once);
+        EXPECT_EQ(once.Tavi, c.read) << c.name;
+        EXPECT_EQ(once.Port, 4000u) << c.name << ": the port line after it is still read";
+        ServerSettings twice;
+        ServerConfigFile::parse(ServerConfigFile::serialize(once), twice);
+        EXPECT_EQ(twice.Tavi, once.Tavi) << c.name << ": the next save changes nothing";
+    }
+}
+
+TEST(ServerConfigFileTest, AddressLinesOfOlderFilesAndOverlongLines) {
+    ServerSettings s;
+    // An 8-bit line reads as Windows-1252, like every other data file.
+    ServerConfigFile::parse("[Callback]\r\nTavi  Jo\xE3o \x96 Central\r\nPort 1\r\n", s);
+    EXPECT_EQ(s.Tavi, QStringLiteral("Jo\u00E3o \u2013 Central"));
+    // A UTF-8 line is cut at 511 bytes before the character that crosses the cut.
+    ServerConfigFile::parse("[Callback]\r\nTavi  " + QByteArray(504, 'a') + "\xC3\xA9" + "\r\nPort 2\r\n", s);
+    EXPECT_EQ(s.Tavi, QString(504, QLatin1Char('a')));
+    EXPECT_EQ(s.Port, 2u);
+}

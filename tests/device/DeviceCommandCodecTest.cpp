@@ -94,6 +94,9 @@ TEST(DeviceCommandCodecTest, CallbackAddressesAndRequests) {
     for (const char* bad :
          {"10.0.0", "10.0.0.256", "a.b.c.d", "tavi.example.com", "1.2.3.4.5", "", "10..0.1", "-1.2.3.4", "0010.0.0.1"})
         EXPECT_FALSE(isDottedAddress(QString::fromLatin1(bad))) << bad;
+    for (const char* blank : {" 10.0.0.1", "10.0.0.1 ", "10. 0.0.1", "10.0.0.1\t"})
+        EXPECT_FALSE(isDottedAddress(QString::fromLatin1(blank))) << "a blank is not a digit: [" << blank << "]";
+    EXPECT_FALSE(isDottedAddress(QString::fromLatin1("10\0.0.0.1", 9))) << "nor is a NUL";
     EXPECT_EQ(callbackPayload("10.1.2.3", "10.9.9.9", 5050), (std::array<quint8, 6>{10, 1, 2, 3, 0xBA, 0x13}));
     EXPECT_EQ(callbackPayload("10.9.9.9", "10.9.9.9", 1), (std::array<quint8, 6>{0xFF, 0xFF, 0xFF, 0xFF, 1, 0}));
 

@@ -154,3 +154,28 @@ TEST(InternalEventFileTest, DemoFileLoadsInCanonicalForm) {
               QStringLiteral("Conexão com a Internet restabelecida"));
     EXPECT_EQ(LocalEventsFile::serialize(table), content) << "the demo file is what Salvar would write";
 }
+
+TEST(InternalEventFileTest, TextsAreCutBetweenCharactersAndReadBackAsWritten) {
+    const QString before62(62, QLatin1Char('a'));
+    const QString emoji = QStringLiteral("\U0001F600"); // a surrogate pair in a QString
+    InternalEventTable table;
+    table.row(0) = InternalEventRow{601, true, before62 + emoji, QStringLiteral("b") + before62 + emoji};
+    table.row(1) = InternalEventRow{602, true, before62.left(61) + emoji, QString()};
+
+    InternalEventTable loaded;
+    ASSERT_TRUE(LocalEventsFile::parse(LocalEventsFile::serialize(table), loaded));
+    EXPECT_EQ(loaded.row(0).eventText, before62) << "the pair that crosses the cut is left out whole, never \"?\"";
+    EXPECT_EQ(loaded.row(0).restoreText, QStringLiteral("b") + before62);
+    EXPECT_EQ(loaded.row(1).eventText, before62.left(61) + emoji) << "a pair that fits stays";
+
+    // A file's text is cut the same way, and a carriage return inside a text reads as the blank it is written as.
+    InternalEventTable read;
+    ASSERT_TRUE(LocalEventsFile::parse(
+        "FFFF FFFF 000 00\n601 1 " + before62.toUtf8() + "\xF0\x9F\x98\x80" + "\nRest\rored\r\r\n", read));
+    EXPECT_EQ(read.row(0).eventText, before62);
+    EXPECT_EQ(read.row(0).restoreText, QStringLiteral("Rest ored "));
+    InternalEventTable again;
+    ASSERT_TRUE(LocalEventsFile::parse(LocalEventsFile::serialize(read), again));
+    EXPECT_EQ(LocalEventsFile::serialize(again), LocalEventsFile::serialize(read));
+    EXPECT_EQ(again.row(0).restoreText, read.row(0).restoreText);
+}

@@ -99,3 +99,45 @@ TEST(ReportConfigFile, MissingFileShowsMessage203AndKeepsDefaults) {
     EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Exclamation);
     EXPECT_EQ(ReportConfigFile::serialize(settings, false), ReportConfigFile::serialize(ReportSettings{}, false));
 }
+
+TEST(ReportConfigFile, TextLinesReadBackAsWrittenSaveAfterSave) {
+    const QString before62(62, QLatin1Char('a'));
+    const struct {
+        const char* name;
+        QByteArray line; // the serial port line as a file has it, LF excluded
+        QString read;
+    } cases[] = {
+        {"carriage returns at the end", "ttyS1\r\r", QStringLiteral("ttyS1")},
+        {"a carriage return inside stays", "tty\rS1", QStringLiteral("tty\rS1")},
+        {"an 8-bit line reads as Windows-1252", "esta\xE7\xE3o \x96 1", QStringLiteral("esta\u00E7\u00E3o \u2013 1")},
+        {"a pair that crosses the 63-character cut is left out whole", before62.toUtf8() + "\xF0\x9F\x98\x80",
+         before62},
+        {"the cut leaves no carriage return at the end", before62.toUtf8() + "\rz", before62},
+    };
+    for (const auto& c : cases) {
+        ReportSettings loaded;
+        bool logAll = false;
+        ReportConfigFile::parse("2\n1\n0\n1\n0\n30\n2\n" + c.line + "\n20\n4\n13\n2\n0\n1\n" + c.line + "\n12000\n",
+                                loaded, logAll);
+        EXPECT_EQ(loaded.serialPort, c.read) << c.name;
+        EXPECT_EQ(loaded.stationHost, c.read) << c.name;
+        EXPECT_EQ(loaded.stationPort, 12000) << c.name;
+        const QByteArray saved = ReportConfigFile::serialize(loaded, logAll);
+        ReportSettings reloaded;
+        ReportConfigFile::parse(saved, reloaded, logAll);
+        EXPECT_EQ(reloaded.serialPort, loaded.serialPort) << c.name;
+        EXPECT_EQ(reloaded.stationHost, loaded.stationHost) << c.name;
+        EXPECT_EQ(ReportConfigFile::serialize(reloaded, logAll), saved) << c.name;
+    }
+
+    // What the page gives is written so that it reads back the same, and the lines after it stay in place.
+    ReportSettings settings;
+    settings.serialPort = before62 + QStringLiteral("\U0001F600");
+    settings.stationHost = QStringLiteral("two\nlines");
+    ReportSettings loaded;
+    bool logAll = false;
+    ReportConfigFile::parse(ReportConfigFile::serialize(settings, false), loaded, logAll);
+    EXPECT_EQ(loaded.serialPort, before62) << "never half a pair saved as \"?\"";
+    EXPECT_EQ(loaded.stationHost, QStringLiteral("two lines"));
+    EXPECT_EQ(loaded.stationPort, settings.stationPort);
+}
