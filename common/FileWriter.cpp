@@ -6,10 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-// Makes a rename in the directory durable. Best effort: some file systems
-// refuse to sync a directory, and the file is already in place.
 void syncDirectory(const QString& directory) {
     const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -17,8 +13,6 @@ void syncDirectory(const QString& directory) {
     ::fsync(fd);
     ::close(fd);
 }
-
-} // namespace
 
 bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions) {
     QSaveFile file(path);

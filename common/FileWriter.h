@@ -17,3 +17,7 @@
 // rename so that the new name survives too. A sync of the directory that fails
 // does not turn the write into a failure: the new file is in place by then.
 bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions = {});
+
+// Makes the renames and removals done in a directory durable. Best effort:
+// some file systems refuse to sync a directory.
+void syncDirectory(const QString& directory);

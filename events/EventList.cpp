@@ -30,6 +30,9 @@ void EventList::addEvent(const EventLine& line) {
 }
 
 void EventList::ReloadEvents() {
+    // An archive run that a crash cut short is settled before the log is read.
+    if (const QString error = m_log.finishInterruptedArchive(); !error.isEmpty())
+        m_ui.showMessage(error, UserInterface::Icon::Error);
     QByteArray filterName;
     if (m_filter)
         filterName = m_filter->toUtf8();

@@ -34,7 +34,8 @@ public:
     void addEvent(const EventLine& line);
 
     // Rebuilds the list from "Events.log" under the current filter, newest
-    // first. When the log cannot be opened: message 131, list unchanged.
+    // first, once an archive run that a crash cut short is settled. When the
+    // log cannot be opened: message 131, list unchanged.
     void ReloadEvents();
 
     // The client filter: the name whose lines the list shows, or none for all.

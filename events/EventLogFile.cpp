@@ -1,19 +1,29 @@
 #include "events/EventLogFile.h"
 
+#include "common/FileWriter.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
+// The most read at once; a log is read in one block when it is no larger.
 constexpr qint64 kReadBlockBytes = 1 << 20;
 constexpr int kMaxResultDigits = 9;
 
-// Reads lines from a device in large blocks. A line is handed out without its
-// LF (and without a CR before it); a line longer than the limit is cut to the
-// limit and the rest of it is passed over. endOffset() is the file offset just
+// Reads lines from a device in blocks no larger than what is left of the file.
+// A line is handed out without its LF (and without a CR before it); a line
+// longer than the limit is cut to the limit and the rest of it is passed over,
+// whatever block boundaries it crosses. endOffset() is the file offset just
 // after the line's end.
 class LineReader {
 public:
@@ -28,11 +38,12 @@ public:
                 return true;
             }
             if (m_buffer.size() - m_pos > m_limit) {
-                // An overlong line: keep its start, pass over the rest.
+                // An overlong line: keep its start, pass over the rest. What is
+                // kept is the start whole: a CR among it is not the line's end.
                 m_long = m_buffer.mid(m_pos, m_limit);
                 if (!skipRestOfLine())
                     m_pos = m_buffer.size();
-                line = finish(QByteArrayView(m_long));
+                line = QByteArrayView(m_long);
                 return true;
             }
             if (!fill()) {
@@ -61,9 +72,13 @@ private:
             m_buffer.remove(0, m_pos);
             m_pos = 0;
         }
+        const qint64 left = m_device.isSequential() ? kReadBlockBytes : m_device.size() - m_device.pos();
+        if (left <= 0)
+            return false;
+        const qint64 block = std::min(left, kReadBlockBytes);
         const qsizetype old = m_buffer.size();
-        m_buffer.resize(old + kReadBlockBytes);
-        const qint64 got = m_device.read(m_buffer.data() + old, kReadBlockBytes);
+        m_buffer.resize(old + block);
+        const qint64 got = m_device.read(m_buffer.data() + old, block);
         m_buffer.resize(old + (got > 0 ? got : 0));
         return got > 0;
     }
@@ -123,11 +138,17 @@ bool copyRange(QFile& source, qint64 from, qint64 to, QFile& target) {
     return true;
 }
 
-// Puts a file back to an earlier size (undoing an append).
-void cutBack(const QString& path, qint64 size) {
+// Puts a file back to an earlier size (undoing an append), on the disk.
+bool cutBack(const QString& path, qint64 size) {
     QFile file(path);
-    if (file.open(QIODevice::ReadWrite))
-        file.resize(size);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    return file.size() <= size || (file.resize(size) && ::fdatasync(file.handle()) == 0);
+}
+
+// What was written to a file, on the disk.
+bool flushToDisk(QFile& file) {
+    return file.flush() && ::fdatasync(file.handle()) == 0;
 }
 
 } // namespace
@@ -135,7 +156,33 @@ void cutBack(const QString& path, qint64 size) {
 EventLogFile::EventLogFile(const DataDirectory& directory)
     : m_logPath(directory.file(QStringLiteral("Events.log"))),
       m_archivePath(directory.file(QStringLiteral("Archive.log"))),
-      m_tempPath(directory.file(QStringLiteral("Events.tmp"))), m_rename(defaultRename) {}
+      m_tempPath(directory.file(QStringLiteral("Events.tmp"))),
+      m_journalPath(directory.file(QStringLiteral("Archive.jnl"))), m_rename(defaultRename) {}
+
+QString EventLogFile::finishInterruptedArchive() {
+    QFile journal(m_journalPath);
+    if (!journal.exists())
+        return {};
+    bool known = false;
+    qint64 oldSize = -1;
+    if (journal.open(QIODevice::ReadOnly))
+        oldSize = journal.readAll().trimmed().toLongLong(&known);
+    journal.close();
+    if (QFile::exists(m_tempPath)) {
+        // The rename was not done: "Events.log" still holds the moved lines,
+        // so what reached "Archive.log" goes. A journal that cannot be read
+        // (it is written whole, so only a damaged disk gives one) leaves them
+        // in both logs rather than losing any.
+        QFile archive(m_archivePath);
+        if (known && oldSize >= 0 && !cutBack(m_archivePath, oldSize))
+            return fileError(archive);
+        QFile::remove(m_tempPath);
+    }
+    if (!journal.remove())
+        return fileError(journal);
+    syncDirectory(QFileInfo(m_journalPath).absolutePath());
+    return {};
+}
 
 bool EventLogFile::AppendEventLine(const EventLine& line) {
     QFile file(m_logPath);
@@ -202,6 +249,11 @@ bool EventLogFile::readEvents(const std::function<void()>& opened,
 
 EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     ArchiveOutcome outcome;
+    if (const QString error = finishInterruptedArchive(); !error.isEmpty()) {
+        outcome.status = ArchiveOutcome::Failed;
+        outcome.error = error;
+        return outcome;
+    }
     QFile log(m_logPath);
     if (!log.open(QIODevice::ReadOnly)) {
         outcome.status = ArchiveOutcome::CannotRead;
@@ -238,7 +290,7 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     QFile temp(m_tempPath);
     if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return fail(fileError(temp));
-    if (!copyRange(log, cut, logSize, temp) || !temp.flush()) {
+    if (!copyRange(log, cut, logSize, temp) || !flushToDisk(temp)) {
         const QString error = temp.error() != QFileDevice::NoError ? fileError(temp) : fileError(log);
         temp.close();
         QFile::remove(m_tempPath);
@@ -253,18 +305,26 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
         return fail(fileError(archive));
     }
     const qint64 archiveSize = archive.size();
+    if (!writeFileWhole(m_journalPath, QByteArray::number(archiveSize) + '\n')) {
+        QFile::remove(m_tempPath);
+        return fail(m_journalPath + QStringLiteral("\n") + QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    auto undo = [&] {
+        QFile::remove(m_tempPath);
+        QFile::remove(m_journalPath);
+    };
     bool appended = true;
     if (archiveSize > 0 && cut > 0) {
         char last = '\n';
         if (archive.seek(archiveSize - 1) && archive.getChar(&last) && last != '\n')
             appended = archive.putChar('\n');
     }
-    appended = appended && copyRange(log, 0, cut, archive) && archive.flush();
+    appended = appended && copyRange(log, 0, cut, archive) && flushToDisk(archive);
     if (!appended) {
         const QString error = archive.error() != QFileDevice::NoError ? fileError(archive) : fileError(log);
         archive.resize(archiveSize);
         archive.close();
-        QFile::remove(m_tempPath);
+        undo();
         return fail(error);
     }
     archive.close();
@@ -273,9 +333,13 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     // 3. "Events.tmp" takes the place of "Events.log" in one step.
     const QString renameError = m_rename(m_tempPath, m_logPath);
     if (!renameError.isEmpty()) {
-        cutBack(m_archivePath, archiveSize);
-        QFile::remove(m_tempPath);
+        // Without the journal only when "Archive.log" is back to its old size.
+        if (cutBack(m_archivePath, archiveSize))
+            undo();
         return fail(m_tempPath + QStringLiteral("\n") + renameError);
     }
+    // The new "Events.log" on the disk before the journal goes.
+    syncDirectory(QFileInfo(m_logPath).absolutePath());
+    QFile::remove(m_journalPath);
     return outcome;
 }

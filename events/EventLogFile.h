@@ -12,7 +12,8 @@
 
 // The event log files in the data directory: "Events.log" (one line per
 // event, oldest first), "Archive.log" (archived lines, same format),
-// "Events.tmp" (scratch file of an archive run).
+// "Events.tmp" (scratch file of an archive run), "Archive.jnl" (the size
+// "Archive.log" had before the archive run in progress).
 //
 // Reading is tolerant: lines may end in LF or CR LF, the last one may lack its
 // end, texts that are not valid UTF-8 are shown with replacement characters,
@@ -44,6 +45,7 @@ public:
     QString logPath() const { return m_logPath; }
     QString archivePath() const { return m_archivePath; }
     QString tempPath() const { return m_tempPath; }
+    QString journalPath() const { return m_journalPath; }
 
     // Appends one line to "Events.log" (created when absent) and closes it.
     // false when it could not be written; then the log is left as it was
@@ -63,7 +65,20 @@ public:
     // "Events.log" in one step. A step that fails undoes the earlier ones
     // ("Archive.log" is cut back to its old size, "Events.tmp" removed), so no
     // line is ever lost or doubled.
+    //
+    // A run cut short by a crash or a power cut is settled by the next
+    // finishInterruptedArchive: before anything is appended, "Archive.jnl"
+    // records the old size of "Archive.log" (written whole and synced). While
+    // it exists, "Events.tmp" still there means the rename was not done: the
+    // run is undone. "Events.tmp" gone means it was: the run stands. Every
+    // file reaches the disk before the step that relies on it.
     ArchiveOutcome archive(const QString& timeText);
+
+    // Settles an archive run that a crash cut short (see archive); called at
+    // start-up before the log is read, and by every archive run. Returns the
+    // system's error text when it could not be settled (the journal then
+    // stays for the next try, and no archive run starts), else an empty text.
+    QString finishInterruptedArchive();
 
     // Replaces the rename step (tests force its failure with it).
     void setRenameFunction(RenameFunction rename) { m_rename = std::move(rename); }
@@ -76,5 +91,6 @@ private:
     QString m_logPath;
     QString m_archivePath;
     QString m_tempPath;
+    QString m_journalPath;
     RenameFunction m_rename;
 };

@@ -114,6 +114,7 @@ TEST(ArchiveEventsTest, AFailedStepChangesNoFile) {
     auto unchanged = [&](const char* step) {
         EXPECT_EQ(dir.read("Events.log"), log) << step;
         EXPECT_EQ(dir.read("Archive.log"), archive) << step;
+        EXPECT_FALSE(dir.exists("Archive.jnl")) << step;
     };
 
     // The rename of "Events.tmp" over "Events.log" fails: the appended part is taken back.

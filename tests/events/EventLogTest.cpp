@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <malloc.h>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using eventlist_test::logLine;
@@ -14,6 +18,12 @@ namespace {
 
 QString time(int n) {
     return QStringLiteral("01/02/2026 10:00:%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+// Bytes the C allocator has handed out and not had back (glibc's counts).
+size_t bytesInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 // Column texts of every row, top first.
@@ -133,4 +143,46 @@ TEST(EventLogTest, AppendingKeepsLinesApartAndAFailedAppendStillShowsTheRow) {
     EXPECT_EQ(list.model().rowCount(), 3);
     EXPECT_EQ(list.model().cellText(0, EventListModel::TimeColumn), time(5));
     EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST(EventLogTest, ReadingASmallLogTakesMemoryForItsSizeOnly) {
+    constexpr size_t kProbeBytes = 512 * 1024;
+    {
+        const size_t before = bytesInUse();
+        const QByteArray probe(qsizetype(kProbeBytes), 'x');
+        if (bytesInUse() < before + kProbeBytes)
+            GTEST_SKIP() << "the allocator does not count its blocks (a sanitizer's allocator)";
+    }
+    TempDataDir dir;
+    dir.write("Events.log", logLine(0, time(1), "Ana") + logLine(2, time(2), "Bruno"));
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+
+    // The reload's reading, with the reader's buffer alive at each line.
+    const size_t before = bytesInUse();
+    size_t peak = before;
+    int lines = 0;
+    ASSERT_TRUE(list.logFile().readEvents(nullptr, [&](const EventListModel::RawFields&) {
+        peak = std::max(peak, bytesInUse());
+        ++lines;
+    }));
+    EXPECT_EQ(lines, 2);
+    EXPECT_LT(peak - before, kProbeBytes / 2) << "a log of a few hundred bytes needs no large block";
+}
+
+TEST(EventLogTest, AnOverlongLastLineIsCutLikeAnyOther) {
+    // Its first 4096 bytes end in a CR that is not the line's end: it stays, with or without a LF after the line.
+    const QByteArray longLine = "0\t" + QByteArray(EventLogFile::kMaxShownLineBytes - 3, 'y') + "\r\ttail";
+    QStringList shown;
+    for (const QByteArray& log : {longLine + "\n", longLine}) {
+        TempDataDir dir;
+        dir.write("Events.log", log);
+        RecordingUserInterface ui;
+        EventList list(dir.dataDirectory(), ui);
+        list.ReloadEvents();
+        ASSERT_EQ(list.model().rowCount(), 1);
+        shown.append(list.model().cellText(0, EventListModel::TimeColumn));
+    }
+    EXPECT_EQ(shown[0].size(), EventLogFile::kMaxShownLineBytes - 2);
+    EXPECT_EQ(shown[1], shown[0]);
 }
