@@ -108,24 +108,33 @@ void DatagramServer::ReceiveDatagram() {
             return;
         m_datagramsRead += quint64(count);
         handled += count;
-        handleBatch(count);
+        handleBatch(std::span<ReceivedDatagram>(m_batch.data(), size_t(count)));
         if (count < wanted)
             return; // the queue is empty
     }
 }
 
-void DatagramServer::handleBatch(int count) {
+void DatagramServer::handleDatagrams(std::span<ReceivedDatagram> datagrams) {
+    while (!datagrams.empty()) {
+        const size_t count = std::min(datagrams.size(), size_t(DatagramSocket::kBatchSize));
+        m_datagramsRead += count;
+        handleBatch(datagrams.first(count));
+        datagrams = datagrams.subspan(count);
+    }
+}
+
+void DatagramServer::handleBatch(std::span<ReceivedDatagram> batch) {
     // Every acknowledgement of the batch goes out before any report is processed further.
     const quint64 changesBefore = m_registry.changeCount();
     m_outgoingCount = 0;
-    for (int i = 0; i < count; ++i)
-        m_decisions[size_t(i)] = acknowledge(m_batch[size_t(i)], i);
-    m_socket.sendBatch(std::span<const OutgoingDatagram>(m_outgoing.data(), size_t(m_outgoingCount)));
+    for (size_t i = 0; i < batch.size(); ++i)
+        m_decisions[i] = acknowledge(batch[i], int(i));
+    m_sender->sendBatch(std::span<const OutgoingDatagram>(m_outgoing.data(), size_t(m_outgoingCount)));
     m_reportsAnswered += quint64(m_outgoingCount);
 
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < batch.size(); ++i) {
         const bool registryChanged = m_registry.changeCount() != changesBefore;
-        process(m_batch[size_t(i)], m_decisions[size_t(i)], registryChanged);
+        process(batch[i], m_decisions[i], registryChanged);
     }
 }
 
@@ -270,8 +279,8 @@ void DatagramServer::handleCallbackRequest(const ReceivedDatagram& datagram, con
     }
     const int answerLength = buildCallbackAnswer(request, m_requestAnswer, client != nullptr);
     if (answerLength > 0)
-        m_socket.sendTo(std::span<const quint8>(m_requestAnswer.data(), size_t(answerLength)), datagram.address,
-                        datagram.port);
+        m_sender->sendTo(std::span<const quint8>(m_requestAnswer.data(), size_t(answerLength)), datagram.address,
+                         datagram.port);
 }
 
 void DatagramServer::checkReception() {

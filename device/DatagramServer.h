@@ -80,6 +80,12 @@ public:
     // The last request of an unregistered sender.
     const TaviCom::DatagramBuffer& requestCopy() const { return m_requestCopy; }
 
+    // The receive path without a socket: takes datagrams as if they had been
+    // read from the socket, in batches as the socket gives them. The answers go
+    // to the sender set by setSender (the socket unless one is set).
+    void handleDatagrams(std::span<ReceivedDatagram> datagrams);
+    void setSender(DatagramSender& sender) { m_sender = &sender; }
+
     // One supervision check (the once-a-second timer's step).
     void checkReception();
 
@@ -114,7 +120,7 @@ private:
     };
 
     void ReceiveDatagram();
-    void handleBatch(int count);
+    void handleBatch(std::span<ReceivedDatagram> batch);
     Decision acknowledge(ReceivedDatagram& datagram, int slot);
     void process(const ReceivedDatagram& datagram, Decision& decision, bool registryChanged);
     void handOnReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
@@ -130,6 +136,7 @@ private:
     LinkStatusWatch* m_linkWatch = nullptr;
 
     DatagramSocket m_socket;
+    DatagramSender* m_sender = &m_socket;
     QTimer m_receptionCheck;
     quint64 m_datagramsRead = 0;
     quint64 m_reportsAnswered = 0;

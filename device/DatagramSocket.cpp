@@ -166,11 +166,6 @@ int DatagramSocket::sendBatch(std::span<const OutgoingDatagram> batch) {
     return sent;
 }
 
-bool DatagramSocket::sendTo(std::span<const quint8> bytes, quint32 address, quint16 port) {
-    const OutgoingDatagram datagram{bytes, address, port};
-    return sendBatch(std::span<const OutgoingDatagram>(&datagram, 1)) == 1;
-}
-
 bool DatagramSocket::hasQueuedDatagrams() const {
     if (m_fd < 0)
         return false;

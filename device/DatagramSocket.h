@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/DatagramSender.h"
 #include "device/TaviComCodec.h"
 
 #include <QObject>
@@ -19,13 +20,6 @@ struct ReceivedDatagram {
     quint16 port = 0;
 };
 
-// One datagram to send in a batch.
-struct OutgoingDatagram {
-    std::span<const quint8> bytes;
-    quint32 address = 0; // host byte order
-    quint16 port = 0;
-};
-
 // The server's UDP endpoint as a plain non-blocking IPv4 socket whose
 // readiness this class owns: one read notifier, always enabled while the
 // socket is open. readyRead() is emitted whenever the kernel holds datagrams;
@@ -40,7 +34,7 @@ struct OutgoingDatagram {
 // drops on a full buffer are counted (SO_RXQ_OVFL).
 //
 // Threads: one thread (the main thread) uses the object.
-class DatagramSocket : public QObject {
+class DatagramSocket : public QObject, public DatagramSender {
     Q_OBJECT
 public:
     static constexpr int kRequestedReceiveBuffer = 8 * 1024 * 1024;
@@ -63,9 +57,7 @@ public:
     // kBatchSize), without waiting. Returns how many were read: 0 when none
     // was queued, -1 on an error of the socket.
     int receiveBatch(std::span<ReceivedDatagram> batch);
-    // Sends every datagram of the batch; returns how many went out.
-    int sendBatch(std::span<const OutgoingDatagram> batch);
-    bool sendTo(std::span<const quint8> bytes, quint32 address, quint16 port);
+    int sendBatch(std::span<const OutgoingDatagram> batch) override;
 
     // True when at least one datagram waits in the kernel's queue.
     bool hasQueuedDatagrams() const;
