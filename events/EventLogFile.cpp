@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,6 +140,13 @@ bool copyRange(QFile& source, qint64 from, qint64 to, QFile& target) {
     return true;
 }
 
+// A log whose last line lacks its end (edited by hand) gets one before the
+// next line, so that line is never glued to it.
+bool endsWithoutLineEnd(int fd, qint64 size) {
+    char last = '\n';
+    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
+}
+
 // Puts a file back to an earlier size (undoing an append), on the disk.
 bool cutBack(const QString& path, qint64 size) {
     QFile file(path);
@@ -184,24 +193,71 @@ QString EventLogFile::finishInterruptedArchive() {
     return {};
 }
 
-bool EventLogFile::AppendEventLine(const EventLine& line) {
-    QFile file(m_logPath);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
-        return false;
-    const qint64 oldSize = file.size();
-    QByteArray bytes = line.toLogLine();
-    // A log whose last line lacks its end (edited by hand) gets one first, so
-    // the new line is never glued to it.
-    if (oldSize > 0) {
-        char last = '\n';
-        if (file.seek(oldSize - 1) && file.getChar(&last) && last != '\n')
-            bytes.prepend('\n');
+EventLogFile::~EventLogFile() {
+    closeAppend();
+}
+
+bool EventLogFile::openForAppend() {
+    const QByteArray path = QFile::encodeName(m_logPath);
+    struct stat named {};
+    const bool exists = ::stat(path.constData(), &named) == 0;
+    if (m_appendFd >= 0) {
+        if (exists && quint64(named.st_dev) == m_appendDevice && quint64(named.st_ino) == m_appendInode) {
+            // Written meanwhile by someone else (edited in place): its end is looked at again.
+            if (named.st_size != m_appendSize)
+                m_appendNeedsLineEnd = endsWithoutLineEnd(m_appendFd, named.st_size);
+            m_appendSize = named.st_size;
+            return true;
+        }
+        closeAppend();
     }
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    if (!written)
-        file.resize(oldSize);
-    file.close();
-    return written;
+    m_appendFd = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (m_appendFd < 0)
+        return false;
+    struct stat opened {};
+    if (::fstat(m_appendFd, &opened) != 0) {
+        closeAppend();
+        return false;
+    }
+    m_appendDevice = quint64(opened.st_dev);
+    m_appendInode = quint64(opened.st_ino);
+    m_appendNeedsLineEnd = endsWithoutLineEnd(m_appendFd, opened.st_size);
+    m_appendSize = opened.st_size;
+    return true;
+}
+
+void EventLogFile::closeAppend() {
+    if (m_appendFd >= 0)
+        ::close(m_appendFd);
+    m_appendFd = -1;
+}
+
+bool EventLogFile::AppendEventLine(const EventLine& line) {
+    if (!openForAppend())
+        return false;
+    QByteArray bytes = line.toLogLine();
+    if (m_appendNeedsLineEnd)
+        bytes.prepend('\n');
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(m_appendFd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    if (written < bytes.size()) {
+        // The part of the line that was written is cut off again.
+        struct stat now {};
+        if (written > 0 && ::fstat(m_appendFd, &now) == 0)
+            static_cast<void>(::ftruncate(m_appendFd, now.st_size - written));
+        closeAppend();
+        return false;
+    }
+    m_appendNeedsLineEnd = false;
+    m_appendSize += written;
+    return true;
 }
 
 std::optional<EventListModel::RawFields> EventLogFile::parseLine(QByteArrayView line) {
@@ -249,6 +305,7 @@ bool EventLogFile::readEvents(const std::function<void()>& opened,
 
 EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     ArchiveOutcome outcome;
+    closeAppend(); // the run replaces the log
     if (const QString error = finishInterruptedArchive(); !error.isEmpty()) {
         outcome.status = ArchiveOutcome::Failed;
         outcome.error = error;

@@ -41,15 +41,20 @@ public:
     };
 
     explicit EventLogFile(const DataDirectory& directory);
+    ~EventLogFile();
+    EventLogFile(const EventLogFile&) = delete;
+    EventLogFile& operator=(const EventLogFile&) = delete;
 
     QString logPath() const { return m_logPath; }
     QString archivePath() const { return m_archivePath; }
     QString tempPath() const { return m_tempPath; }
     QString journalPath() const { return m_journalPath; }
 
-    // Appends one line to "Events.log" (created when absent) and closes it.
-    // false when it could not be written; then the log is left as it was
-    // (a partly written line is cut off again).
+    // Appends one line to "Events.log" (created when absent). false when it
+    // could not be written; then the log is left as it was (a partly written
+    // line is cut off again). The log stays open between appends; each append
+    // checks that the name still names the open file, so a log replaced (by an
+    // archive run, or by hand) or removed is opened afresh.
     bool AppendEventLine(const EventLine& line);
 
     // Opens "Events.log", calls opened, then hands every event line to visit,
@@ -88,9 +93,19 @@ public:
     static std::optional<EventListModel::RawFields> parseLine(QByteArrayView line);
 
 private:
+    bool openForAppend();
+    void closeAppend();
+
     QString m_logPath;
     QString m_archivePath;
     QString m_tempPath;
     QString m_journalPath;
     RenameFunction m_rename;
+
+    // "Events.log" as it is open for appending, and which file that is.
+    int m_appendFd = -1;
+    quint64 m_appendDevice = 0;
+    quint64 m_appendInode = 0;
+    qint64 m_appendSize = 0; // as this object last left it
+    bool m_appendNeedsLineEnd = false;
 };

@@ -24,6 +24,7 @@ void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, 
     m_done = std::move(done);
     m_active = true;
     m_sent = false;
+    ++m_sends;
     // A late reply to an earlier frame must not pass for this frame's answer.
     discardPending();
     m_replyTimer.start(replyMs);
@@ -91,9 +92,10 @@ void Dc09Link::onReplyTimeout() {
         return;
     // The reply may be waiting unread while the main thread was busy.
     if (m_sent && m_socket.hasPendingDatagrams()) {
+        const quint64 send = m_sends;
         onReadyRead();
-        if (!m_active)
-            return;
+        if (!m_active || m_sends != send)
+            return; // answered (and maybe the next send started)
     }
     if (m_lookupId >= 0)
         QHostInfo::abortHostLookup(m_lookupId);

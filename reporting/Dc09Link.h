@@ -26,7 +26,7 @@ public:
     quint16 localPort() const { return m_socket.localPort(); }
 
     // done is called exactly once (possibly before send returns), unless the
-    // send is cancelled.
+    // send is cancelled. It may start the next send.
     void send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done);
     void cancel();
 
@@ -42,6 +42,7 @@ private:
     QTimer m_replyTimer;
     bool m_active = false;
     bool m_sent = false;
+    quint64 m_sends = 0; // names the send in progress
     int m_lookupId = -1;
     QByteArray m_frame;
     quint16 m_port = 0;

@@ -106,8 +106,11 @@ void ReportSender::pump() {
         }
         ReportResult result = ReportResult::NotSent;
         StatusChange status = StatusChange::None;
-        if (startFront(result, status))
-            break;
+        if (startFront(result, status)) {
+            if (m_inFlight)
+                break;
+            continue; // the transport finished at once (and the result is delivered)
+        }
         complete(result, status);
     }
     m_pumping = false;
@@ -162,8 +165,11 @@ bool ReportSender::startFront(ReportResult& result, StatusChange& status) {
         }
         const quint64 token = ++m_token;
         m_inFlight = true;
+        // The reply finishes the forwarding at once, and the next frame goes out
+        // from the same pass of the event loop: the link outlives its handler
+        // (it is deleted later), so the result's receivers may stop reporting.
         front.dc09->send(frame, m_settings.stationHost, quint16(qBound(0, m_settings.stationPort, 0xFFFF)),
-                         m_limits.replyMs, [this, token](bool acknowledged) { onTransportDone(token, acknowledged); });
+                         m_limits.replyMs, [this, token](bool acknowledged) { finishInFlight(token, acknowledged); });
         return true;
     }
 
@@ -320,7 +326,11 @@ bool ReportSender::startDc09() {
         m_ui.showMessage(StringTable::text(kMessagePortZero), UserInterface::Icon::Exclamation);
         return false;
     }
-    auto link = std::make_shared<Dc09Link>();
+    // Deleted from the event loop, never inside its own reply handler.
+    std::shared_ptr<Dc09Link> link(new Dc09Link(this), [](Dc09Link* released) {
+        released->cancel();
+        released->deleteLater();
+    });
     if (!link->open())
         return false;
     m_dc09 = std::move(link);

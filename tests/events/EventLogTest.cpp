@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using eventlist_test::logLine;
 
 namespace {
@@ -143,6 +145,36 @@ TEST(EventLogTest, AppendingKeepsLinesApartAndAFailedAppendStillShowsTheRow) {
     EXPECT_EQ(list.model().rowCount(), 3);
     EXPECT_EQ(list.model().cellText(0, EventListModel::TimeColumn), time(5));
     EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST(EventLogTest, ALogReplacedOrRemovedBetweenAppendsTakesTheNextLine) {
+    const struct {
+        const char* name;
+        std::function<void(TempDataDir&)> change;
+        QByteArray expected; // before the next line
+    } cases[] = {
+        {"removed", [](TempDataDir& dir) { QFile::remove(dir.file("Events.log")); }, ""},
+        {"replaced by another file",
+         [](TempDataDir& dir) {
+             dir.write("other", "0\tedited\n");
+             QFile::remove(dir.file("Events.log"));
+             QFile::rename(dir.file("other"), dir.file("Events.log"));
+         },
+         "0\tedited\n"},
+        {"rewritten in place without a line end", [](TempDataDir& dir) { dir.write("Events.log", "0\tedited"); },
+         "0\tedited\n"},
+    };
+    for (const auto& c : cases) {
+        TempDataDir dir;
+        EventLogFile log(dir.dataDirectory());
+        EventLine line;
+        line.time = time(1);
+        ASSERT_TRUE(log.AppendEventLine(line)) << c.name;
+        c.change(dir);
+        line.time = time(2);
+        ASSERT_TRUE(log.AppendEventLine(line)) << c.name;
+        EXPECT_EQ(dir.read("Events.log"), c.expected + line.toLogLine()) << c.name;
+    }
 }
 
 TEST(EventLogTest, ReadingASmallLogTakesMemoryForItsSizeOnly) {

@@ -150,6 +150,26 @@ TEST_F(ReportSenderDc09, BackToBackEventsAreBothDeliveredInRaiseOrder) {
     EXPECT_TRUE(station.frames[1].contains("0002L0#2222"));
 }
 
+TEST_F(ReportSenderDc09, AResultThatRestartsReportingLeavesTheQueuedEventsOnTheirLink) {
+    make();
+    ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09));
+    // The first result restarts reporting from inside the reply's handler: the
+    // link it came over is discarded there, and the event raised before the
+    // restart still goes out over it.
+    sender->ReportEvent(event(0x1111), [this](ReportResult result) {
+        results.append({'a', result});
+        sender->StartReporting(ReportMode::Dc09);
+    });
+    raise(event(0x2222), 'b');
+    ASSERT_TRUE(waitResults(2));
+    raise(event(0x3333), 'c');
+    ASSERT_TRUE(waitResults(3));
+    EXPECT_EQ(results[0], qMakePair('a', ReportResult::Sent));
+    EXPECT_EQ(results[1], qMakePair('b', ReportResult::Sent));
+    EXPECT_EQ(results[2], qMakePair('c', ReportResult::Sent));
+    EXPECT_EQ(station.frames.size(), 3);
+}
+
 TEST_F(ReportSenderDc09, EventWhoseTurnComesTooLateFailsWithoutSending) {
     ReportLimits limits = silentLimits();
     limits.busyMs = 50;
