@@ -172,10 +172,12 @@ QString EventLogFile::finishInterruptedArchive() {
     QFile journal(m_journalPath);
     if (!journal.exists())
         return {};
+    // A journal that cannot be opened now (no file handle left, say) is
+    // tried again later: only one that reads but makes no sense is given up.
+    if (!journal.open(QIODevice::ReadOnly))
+        return fileError(journal);
     bool known = false;
-    qint64 oldSize = -1;
-    if (journal.open(QIODevice::ReadOnly))
-        oldSize = journal.readAll().trimmed().toLongLong(&known);
+    const qint64 oldSize = journal.readAll().trimmed().toLongLong(&known);
     journal.close();
     if (QFile::exists(m_tempPath)) {
         // The rename was not done: "Events.log" still holds the moved lines,
@@ -379,9 +381,11 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     appended = appended && copyRange(log, 0, cut, archive) && flushToDisk(archive);
     if (!appended) {
         const QString error = archive.error() != QFileDevice::NoError ? fileError(archive) : fileError(log);
-        archive.resize(archiveSize);
         archive.close();
-        undo();
+        // Without the journal only when "Archive.log" is back to its old size
+        // on the disk; else the next try cuts it back.
+        if (cutBack(m_archivePath, archiveSize))
+            undo();
         return fail(error);
     }
     archive.close();
@@ -395,8 +399,11 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
             undo();
         return fail(m_tempPath + QStringLiteral("\n") + renameError);
     }
-    // The new "Events.log" on the disk before the journal goes.
-    syncDirectory(QFileInfo(m_logPath).absolutePath());
+    // The new "Events.log" on the disk before the journal goes, and the
+    // journal gone for good before a next run's "Events.tmp" can appear.
+    const QString directory = QFileInfo(m_logPath).absolutePath();
+    syncDirectory(directory);
     QFile::remove(m_journalPath);
+    syncDirectory(directory);
     return outcome;
 }

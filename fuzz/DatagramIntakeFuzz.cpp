@@ -93,6 +93,7 @@ public:
         if (setup & kWithDependent)
             build.dependent(clients[0], kDependentAccount, ClientStatus::Online);
         world.events.onRaise = [this, removeAfterRaises] {
+            freeRemoved();
             if (++m_raises == removeAfterRaises)
                 removeFirstClient();
         };
@@ -100,8 +101,7 @@ public:
     }
     ~Receiver() {
         world.events.onRaise = nullptr;
-        for (PrimaryClient* client : m_removed)
-            delete client;
+        freeRemoved();
     }
 
     void handle(std::vector<ReceivedDatagram>& group) {
@@ -113,6 +113,7 @@ public:
         const qsizetype raisedBefore = raised();
 
         server.handleDatagrams(group);
+        freeRemoved();
 
         require(raised() - raisedBefore <= qsizetype(group.size()));
         std::vector<int> answers(group.size(), 0);
@@ -137,12 +138,21 @@ public:
 private:
     qsizetype raised() const { return world.events.clientEvents.size() + world.events.lines.size(); }
 
+    // Taken out during the raise (as the operator's removal could follow from
+    // an event) and freed at the next raise, which belongs to a later datagram
+    // of the same batch, or at the end of the group: a record still used by a
+    // later datagram is then a use after free that the sanitizer reports.
     void removeFirstClient() {
-        PrimaryClient* client = clients[0];
-        if (!world.registry.IsRegistered(client))
+        if (m_firstRemoved)
             return;
-        takeOut(world, client);
-        m_removed.push_back(client);
+        m_firstRemoved = true;
+        takeOut(world, clients[0]);
+        m_toFree = clients[0];
+        clients[0] = nullptr;
+    }
+    void freeRemoved() {
+        delete m_toFree;
+        m_toFree = nullptr;
     }
 
 public:
@@ -157,7 +167,8 @@ public:
 
 private:
     int m_raises = 0;
-    std::vector<PrimaryClient*> m_removed;
+    bool m_firstRemoved = false;
+    PrimaryClient* m_toFree = nullptr;
 };
 
 } // namespace

@@ -123,6 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!whole.isEmpty() && !whole.endsWith('\n'))
         whole += '\n';
     require(readFile(path("Archive.log")) + readFile(path("Events.log")) == whole);
-    require(!QFile::exists(path("Events.tmp")));
+    require(!QFile::exists(path("Events.tmp")) && !QFile::exists(path("Archive.jnl")));
     return 0;
 }

@@ -48,6 +48,14 @@ QString describeContactId(const QByteArray& data) {
 StationSim::StationSim(Options options, QObject* parent) : QObject(parent), m_options(options), m_out(stdout) {
     connect(&m_udp, &QUdpSocket::readyRead, this, &StationSim::onDatagrams);
     connect(&m_serial, &QSerialPort::readyRead, this, &StationSim::onSerialData);
+    if (m_options.quiet) {
+        connect(&m_totalsTimer, &QTimer::timeout, this, &StationSim::printTotals);
+        m_totalsTimer.start(1000);
+    }
+}
+
+void StationSim::printTotals() {
+    m_out << "totals: frames " << m_frames << ", ACK " << m_acks << ", NAK " << m_naks << Qt::endl;
 }
 
 quint16 StationSim::listenUdp(quint16 port) {
@@ -67,6 +75,24 @@ void StationSim::onDatagrams() {
         const QByteArray frame = datagram.data();
         Dc09Frame::Parsed parsed;
         const Dc09Frame::Check check = Dc09Frame::check(frame, parsed);
+        ++m_frames;
+        if (m_options.quiet) {
+            if (m_options.udpAnswer == UdpAnswer::None)
+                continue;
+            const bool ack = check == Dc09Frame::Check::Ok && m_options.udpAnswer != UdpAnswer::Nak;
+            const QByteArray sequence = parsed.sequence.isEmpty() ? QByteArray("0000") : parsed.sequence;
+            const QByteArray reply = Dc09Frame::reply(ack ? "ACK" : "NAK", sequence, parsed.account);
+            if (m_options.udpAnswer == UdpAnswer::Late) {
+                QTimer::singleShot(m_options.lateMs, this,
+                                   [this, reply, to = datagram.senderAddress(), port = quint16(datagram.senderPort())] {
+                                       m_udp.writeDatagram(reply, to, port);
+                                   });
+            } else {
+                m_udp.writeDatagram(reply, datagram.senderAddress(), quint16(datagram.senderPort()));
+            }
+            ++(ack ? m_acks : m_naks);
+            continue;
+        }
         m_out << stamp() << " UDP from " << datagram.senderAddress().toString() << ':' << datagram.senderPort() << " ("
               << frame.size() << " bytes): " << printable(frame) << '\n';
         if (check == Dc09Frame::Check::Ok) {
@@ -103,6 +129,7 @@ void StationSim::onDatagrams() {
         const quint16 toPort = quint16(datagram.senderPort());
         const auto sendReply = [this, reply, to, toPort, identifier] {
             m_udp.writeDatagram(reply, to, toPort);
+            ++(identifier == "ACK" ? m_acks : m_naks);
             m_out << stamp() << "  answered " << QString::fromLatin1(identifier) << ": " << printable(reply) << '\n';
             m_out.flush();
         };

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-// station-sim --udp PORT [--answer ack|nak|none|late] [--late-ms N]
+// station-sim --udp PORT [--answer ack|nak|none|late] [--late-ms N] [--quiet]
 //             --serial PATH [--serial-answer ack|none|nth] [--nth N]
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption nth(QStringLiteral("nth"),
                                  QStringLiteral("With --serial-answer nth: first attempt answered."),
                                  QStringLiteral("n"), QStringLiteral("2"));
-    parser.addOptions({udp, answer, lateMs, serial, serialAnswer, nth});
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("No line per frame: the UDP totals once a second (load runs)."));
+    parser.addOptions({udp, answer, lateMs, serial, serialAnswer, nth, quiet});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     options.nth = qMax(1, parser.value(nth).toInt());
+    options.quiet = parser.isSet(quiet);
 
     StationSim station(options);
     if (parser.isSet(udp)) {
