@@ -122,6 +122,7 @@ void ClientPagePanel::editDependent() {
 void ClientPagePanel::edit(ClientRecord* client) {
     if (!m_dialogs)
         return;
+    const bool editsSelected = m_model->selected() == client;
     ClientDataForm form(*client, m_kind, m_services.currentOperator.has(OperatorRight::Edit), m_services.registry,
                         m_services.transitions, m_services.ui);
     const int result = m_dialogs->runClientData(form);
@@ -146,8 +147,27 @@ void ClientPagePanel::edit(ClientRecord* client) {
         m_services.registry.saveList();
         break;
     }
+    // A dependent's dialog leaves its primary picked.
+    if (editsSelected)
+        followRecord(client);
+    else if (ClientRecord* selected = m_model->selected())
+        followRecord(selected);
     refresh();
     emit clientsChanged();
+}
+
+void ClientPagePanel::followRecord(ClientRecord* client) {
+    // The name box shows the record as it is now (a new name, a new variant);
+    // a record that left this page takes the selection with it.
+    const int row = m_model->FindRow(client);
+    if (row < 0) {
+        if (m_model->selected() == client)
+            m_model->setSelected(nullptr);
+        m_nameText.clear();
+        return;
+    }
+    m_model->setSelected(m_model->clientAt(row));
+    m_nameText = m_model->textAt(row, 1);
 }
 
 void ClientPagePanel::details() {

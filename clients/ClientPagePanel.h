@@ -92,6 +92,7 @@ signals:
 private:
     bool allowed(quint16 right) const;
     void edit(ClientRecord* client);
+    void followRecord(ClientRecord* client);
     void editDependentOnNewPage(DependentAccount* dependent);
     DependentAccount* chosenDependentRecord() const;
     void fillDependents(PrimaryClient* primary);

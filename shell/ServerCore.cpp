@@ -63,6 +63,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
         m_panels[static_cast<size_t>(status - ClientStatus::Online)] =
             std::make_unique<ClientPagePanel>(status, services);
     // A command on one page may change what another page's dependents box lists.
+    for (auto& panel : m_panels)
+        panel->setDeviceCommands(&m_deviceCommands);
     for (auto& changedPanel : m_panels)
         for (auto& panel : m_panels)
             connect(changedPanel.get(), &ClientPagePanel::clientsChanged, panel.get(), &ClientPagePanel::refresh);
@@ -102,10 +104,6 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         return false;
     }
     UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators);
-    if (!logInAtStart()) {
-        m_exitCode = kExitDeclined;
-        return false;
-    }
     m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
     m_registry.setSaveHandler([this] { m_clientList->SaveClientList(); });
     m_generalOptions =
@@ -136,12 +134,24 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         m_pages.PageForStatus(status)->UpdateCaption(true);
 
     // Without the datagram socket the program does not run.
-    if (!m_datagram.StartServer()) {
-        m_exitCode = kExitDeclined;
+    if (m_shutdownBegun || !m_datagram.StartServer()) {
+        if (!m_shutdownBegun)
+            m_exitCode = kExitDeclined;
         return false;
     }
-    showOperator();
+    // From here devices are answered, their events listed, logged and forwarded
+    // whatever the operator does: the login gates the window, not the reception.
     m_started = true;
+    if (!logInAtStart()) {
+        // A cancelled login ends the run, saving what a shutdown saves; a
+        // termination signal that closed the dialog has begun that already.
+        if (!m_shutdownBegun)
+            m_exitCode = kExitDeclined;
+        beginShutdown();
+        return false;
+    }
+    m_loggedIn = true;
+    showOperator();
     // The login is raised once the stored reporting mode runs, so it is forwarded like any later login.
     raiseOperatorEvent(false, m_currentOperator.name);
     emit started();
@@ -153,7 +163,7 @@ bool ServerCore::logInAtStart() {
         m_operators.logIn(OperatorTable::kAnonymous, m_currentOperator);
         return true;
     }
-    return m_loginPrompt && m_loginPrompt(false);
+    return m_loginPrompt && m_loginPrompt(false) && !m_shutdownBegun;
 }
 
 void ServerCore::raiseOperatorEvent(bool logout, const QString& name) {
@@ -188,7 +198,7 @@ bool ServerCore::requestClose() {
     if (m_shutdownBegun)
         return true;
     if (!m_currentOperator.has(OperatorRight::Close)) {
-        m_ui.showMessage(StringTable::text(kMsgAccessDenied), UserInterface::Icon::None);
+        m_ui.showMessage(StringTable::text(kMsgAccessDenied), UserInterface::Icon::Exclamation);
         return false;
     }
     // Whoever logs in here is the operator whose logout is raised.
@@ -223,7 +233,7 @@ void ServerCore::beginShutdown() {
     if (m_shutdownBegun)
         return;
     m_shutdownBegun = true;
-    if (m_started)
+    if (m_loggedIn)
         raiseOperatorEvent(true, m_currentOperator.name);
     emit shutdownBegun();
     // No new datagrams, sessions or supervision from here on.
@@ -256,6 +266,15 @@ void ServerCore::finishShutdown() {
     if (m_started)
         m_clientList->SaveClientList();
     emit shutdownFinished();
+}
+
+void ServerCore::terminate() {
+    if (m_shutdownBegun) {
+        // A second signal does not wait for the forwardings under way.
+        finishShutdown();
+        return;
+    }
+    beginShutdown();
 }
 
 void ServerCore::shutdown() {

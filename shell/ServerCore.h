@@ -66,9 +66,11 @@ public:
     void setLoginPrompt(LoginPrompt prompt) { m_loginPrompt = std::move(prompt); }
     void setLayoutSource(LayoutSource source) { m_layoutSource = std::move(source); }
 
-    // Reads "Server.ini", "Server.cfg" and "Users.lst", lets the operator log
-    // in, reads the other data files, builds the window and starts the server.
-    // False when the program must end; exitCode() then tells with what.
+    // Reads "Server.ini", "Server.cfg", "Users.lst" and the other data files,
+    // builds the window, starts reporting and the server, and only then lets
+    // the operator log in: devices are answered while the Login waits. False
+    // when the program must end; exitCode() then tells with what, and
+    // finished() whether the shutdown still has to run its course.
     bool start(const WindowBuilder& buildWindow = {});
     int exitCode() const { return m_exitCode; }
 
@@ -94,7 +96,12 @@ public:
     // The same at once, for the end of the process: forwardings still under
     // way are not waited for. Safe to call after beginShutdown().
     void shutdown();
+    // A termination signal: the orderly shutdown; a second one finishes it
+    // without waiting for the forwardings under way.
+    void terminate();
     bool shuttingDown() const { return m_shutdownBegun; }
+    // The shutdown has finished (shutdownFinished() was emitted).
+    bool finished() const { return m_shutdownFinished; }
 
     ServerSettings& serverSettings() { return m_serverSettings; }
     ReportSettings& reportSettings() { return m_reportSettings; }
@@ -148,6 +155,7 @@ private:
     WindowLayout m_layout;
     int m_exitCode = 0;
     bool m_started = false;
+    bool m_loggedIn = false;
     bool m_shutdownBegun = false;
     bool m_shutdownFinished = false;
 

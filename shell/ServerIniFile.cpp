@@ -32,6 +32,7 @@ WindowLayout parse(const QByteArray& content, const WindowLayout& defaults) {
     if (!readNumbers(content, numbers) || numbers.size() < needed || numbers[0] == 0 || numbers[1] == 0)
         return defaults;
     WindowLayout layout;
+    layout.stored = true;
     layout.size = QSize(numbers[0], numbers[1]);
     qsizetype next = 2;
     for (size_t list = 0; list < layout.columnWidths.size(); ++list) {

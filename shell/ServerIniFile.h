@@ -16,6 +16,9 @@ struct WindowLayout {
 
     QSize size{kDefaultWidth, kDefaultHeight};
     std::array<QList<int>, kListCount> columnWidths;
+    // Read from a file, not the defaults: the window keeps these widths exactly
+    // (the defaults are scaled to the font in use).
+    bool stored = false;
 };
 
 namespace ServerIniFile {

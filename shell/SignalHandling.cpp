@@ -20,6 +20,8 @@ void onTerminationSignal(int) {
 } // namespace
 
 void installTerminationHandler(QObject* parent, std::function<void()> onTerminate) {
+    if (g_signalWriteFd >= 0)
+        return; // one handler per process
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return;
@@ -29,7 +31,7 @@ void installTerminationHandler(QObject* parent, std::function<void()> onTerminat
                      [notifier, fd = fds[1], onTerminate = std::move(onTerminate)] {
                          char byte;
                          [[maybe_unused]] const ssize_t got = ::read(fd, &byte, 1);
-                         notifier->setEnabled(false);
+                         // Every signal is answered: a second one may end what the first began.
                          onTerminate();
                      });
 

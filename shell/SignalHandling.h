@@ -6,6 +6,7 @@ class QObject;
 
 // Turns SIGTERM and SIGINT into a call of onTerminate on the main thread, so
 // the program ends through its orderly shutdown (forwardings finish, sockets
-// close, "Clients.lst" is written) as on a normal close. Call once, after the
-// Qt application object exists.
+// close, "Clients.lst" is written) as on a normal close. Every signal calls
+// onTerminate again. Call once, after the Qt application object exists; later
+// calls change nothing.
 void installTerminationHandler(QObject* parent, std::function<void()> onTerminate);

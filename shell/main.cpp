@@ -10,6 +10,7 @@
 #include "shell/ui/GuiUserInterface.h"
 #include "shell/ui/MainFrame.h"
 #include "shell/ui/ServerWindow.h"
+#include "shell/ui/WindowTermination.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -47,10 +48,15 @@ int runHeadless(int argc, char** argv, const CommandLine& options) {
         core.operators().logIn(OperatorTable::kAnonymous, core.currentOperator());
         return true;
     });
-    QObject::connect(&core, &ServerCore::shutdownFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    installTerminationHandler(&app, [&core] { core.beginShutdown(); });
-    if (!core.start())
+    QObject::connect(
+        &core, &ServerCore::shutdownFinished, &app, [&core] { QCoreApplication::exit(core.exitCode()); },
+        Qt::QueuedConnection);
+    installTerminationHandler(&app, [&core] { core.terminate(); });
+    if (!core.start()) {
+        if (core.shuttingDown() && !core.finished())
+            QCoreApplication::exec();
         return core.exitCode();
+    }
     std::fprintf(stderr, "atalaia: receiving on UDP port %u, data directory %s\n",
                  unsigned(core.datagramServer().boundPort()), qPrintable(core.dataDirectory().path()));
     std::unique_ptr<MetricsServer> metrics;
@@ -58,7 +64,14 @@ int runHeadless(int argc, char** argv, const CommandLine& options) {
         core.shutdown();
         return kExitFailed;
     }
-    return QCoreApplication::exec();
+    QCoreApplication::exec();
+    return core.exitCode();
+}
+
+// Platforms that show nothing to anyone: a box there would wait forever.
+bool hasNoDisplay() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
 int runWindow(int argc, char** argv, const CommandLine& options) {
@@ -66,9 +79,22 @@ int runWindow(int argc, char** argv, const CommandLine& options) {
     // The run ends when the shutdown has finished, not when the window closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SoundPlayer sounds;
+    HeadlessUserInterface console;
     GuiUserInterface ui;
+    if (hasNoDisplay()) {
+        ui.setConsole(&console);
+        std::fprintf(stderr,
+                     "atalaia: no display (platform %s): messages and questions go to standard error, questions "
+                     "take their default answers\n",
+                     qPrintable(QGuiApplication::platformName()));
+    }
+    SoundPlayer sounds;
     ui.setSoundPlayer([&sounds](const QString& path) { sounds.play(path); });
+    QObject::connect(&sounds, &SoundPlayer::unavailable, &app, [&ui](const QString& reason) {
+        const QString text = QStringLiteral("Não é possível tocar sons: %1").arg(reason);
+        ui.setStatusField(StatusField::Notice, text);
+        std::fprintf(stderr, "atalaia: %s\n", qPrintable(text));
+    });
 
     ServerCore core(options.dataDir, ui);
     ServerWindow window(core);
@@ -77,19 +103,31 @@ int runWindow(int argc, char** argv, const CommandLine& options) {
         ui.setInfoBar(frame->infoBar());
     });
     core.setLoginPrompt([&core, &ui, &window](bool anonymousMode) {
+        if (ui.usesConsole() && !core.finished())
+            std::fprintf(stderr, "atalaia: the Login waits for an operator that this platform cannot show; alarms "
+                                 "are received meanwhile; SIGTERM or Ctrl+C ends the run\n");
         Login dialog(core.operators(), core.currentOperator(), anonymousMode, ui, window.mainFrame());
         return dialog.exec() == QDialog::Accepted;
     });
-    QObject::connect(&core, &ServerCore::shutdownFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    // A service manager's stop takes the orderly shutdown without asking anyone.
-    installTerminationHandler(&app, [&core] { core.beginShutdown(); });
+    // exit() rather than quit(): it ends every event loop, also that of a dialog still open.
+    QObject::connect(
+        &core, &ServerCore::shutdownFinished, &app, [&core] { QCoreApplication::exit(core.exitCode()); },
+        Qt::QueuedConnection);
+    // A service manager's stop, or Ctrl+C, takes the orderly shutdown without asking anyone.
+    WindowTermination termination(core, ui, console);
+    installTerminationHandler(&app, [&termination] { termination.terminate(); });
 
-    if (!core.start([&window] { window.build(); }))
+    if (!core.start([&window] { window.build(); })) {
+        // A cancelled login or a signal during the start: the shutdown may still be finishing.
+        if (core.shuttingDown() && !core.finished())
+            QApplication::exec();
         return core.exitCode();
+    }
     std::unique_ptr<MetricsServer> metrics;
     serveMetrics(options, core, metrics);
     window.mainFrame()->show();
-    return QApplication::exec();
+    QApplication::exec();
+    return core.exitCode();
 }
 
 } // namespace

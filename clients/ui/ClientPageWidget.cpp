@@ -82,7 +82,6 @@ ClientPageWidget::ClientPageWidget(ClientPagePanel& panel, const RowIcons& icons
 
     auto* side = new QWidget(this);
     side->setObjectName(QStringLiteral("sidePanel"));
-    side->setFixedWidth(kPanelWidth);
     auto* column = new QVBoxLayout(side);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(buildClientGroup());
@@ -91,6 +90,8 @@ ClientPageWidget::ClientPageWidget(ClientPagePanel& panel, const RowIcons& icons
     if (panel.kind() == ClientStatus::Online)
         column->addWidget(buildCallbackGroup());
     column->addStretch(1);
+    // Wide enough for every caption in the font in use ("Editar Dependente" among them).
+    side->setFixedWidth(qMax(kPanelWidth, side->sizeHint().width()));
     connect(m_dependents, &QComboBox::currentIndexChanged, this, [this](int index) { m_panel.chooseDependent(index); });
 
     auto* layout = new QHBoxLayout(this);

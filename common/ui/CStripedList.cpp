@@ -27,21 +27,44 @@ CStripedList::CStripedList(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setMinimumSectionSize(1);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setStretchLastSection(true);
+    // A column the operator drags keeps that width in "Server.ini".
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        const QHeaderView* header = horizontalHeader();
+        const bool stretched = header->visualIndex(logical) == header->count() - 1;
+        if (!stretched && logical < m_setWidths.size())
+            m_setWidths[logical] = size;
+    });
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
 }
 
 QList<int> CStripedList::columnWidths() const {
     QList<int> widths;
-    const int count = horizontalHeader()->count();
-    for (int column = 0; column < count; ++column)
-        widths.append(columnWidth(column));
+    const QHeaderView* header = horizontalHeader();
+    const int count = header->count();
+    const int stretched = header->logicalIndex(count - 1);
+    for (int column = 0; column < count; ++column) {
+        const bool own = column == stretched && column < m_setWidths.size();
+        widths.append(own ? m_setWidths[column] : columnWidth(column));
+    }
     return widths;
 }
 
 void CStripedList::setColumnWidths(const QList<int>& widths) {
+    m_setWidths = widths;
     for (int column = 0; column < widths.size(); ++column)
         setColumnWidth(column, widths[column]);
+    m_setWidths = widths; // the stretch above may have reported a resize
+}
+
+QList<int> CStripedList::scaledToFont(const QList<int>& widths) const {
+    static const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const double average = double(fontMetrics().horizontalAdvance(alphabet)) / double(alphabet.size());
+    const double scale = qMax(1.0, average / kReferenceCharWidth);
+    QList<int> scaled;
+    for (int width : widths)
+        scaled.append(qRound(width * scale));
+    return scaled;
 }
 
 void CStripedList::paintEvent(QPaintEvent* event) {

@@ -11,7 +11,7 @@ constexpr int kStopWaitMs = 1000;
 SoundPlayer::SoundPlayer(QObject* parent) : SoundPlayer(QStringLiteral("aplay"), {QStringLiteral("-q")}, parent) {}
 
 SoundPlayer::SoundPlayer(const QString& program, const QStringList& options, QObject* parent)
-    : QObject(parent), m_program(QStandardPaths::findExecutable(program)), m_options(options) {
+    : QObject(parent), m_program(QStandardPaths::findExecutable(program)), m_programName(program), m_options(options) {
     if (m_program.isEmpty() && QFileInfo(program).isExecutable())
         m_program = program;
 }
@@ -39,22 +39,38 @@ void SoundPlayer::stop() {
     old->kill();
 }
 
+void SoundPlayer::reportUnavailable(const QString& reason) {
+    if (m_reported)
+        return;
+    m_reported = true;
+    emit unavailable(reason);
+}
+
 void SoundPlayer::play(const QString& path) {
     stop();
-    if (m_program.isEmpty() || !QFileInfo::exists(path))
+    if (!QFileInfo::exists(path))
         return;
+    if (m_program.isEmpty()) {
+        reportUnavailable(QStringLiteral("o programa %1 não foi encontrado").arg(m_programName));
+        return;
+    }
     auto* process = new QProcess(this);
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
-    // A player that cannot start (or a machine without sound) is not an error here.
+    // A player that cannot start, or that fails on its own (no sound device), plays nothing again.
     connect(process, &QProcess::errorOccurred, process, [this, process](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
+            reportUnavailable(QStringLiteral("%1 não pôde ser iniciado").arg(m_program));
             if (m_current == process)
                 m_current = nullptr;
             process->deleteLater();
         }
     });
-    connect(process, &QProcess::finished, process, [this, process] {
+    connect(process, &QProcess::finished, process, [this, process](int exitCode, QProcess::ExitStatus status) {
+        // A player ended by stop() is not a failure to play.
+        if (m_current == process && status == QProcess::NormalExit && exitCode != 0)
+            reportUnavailable(
+                QStringLiteral("%1 terminou com o código %2 (sem dispositivo de som?)").arg(m_program).arg(exitCode));
         if (m_current == process) {
             m_current = nullptr;
             process->deleteLater();

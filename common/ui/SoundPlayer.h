@@ -7,9 +7,9 @@
 class QProcess;
 
 // Plays WAV files asynchronously with the system's command-line player
-// ("aplay -q <file>"): a new sound ends the one still playing. Where the
-// player, the file or a sound device is missing nothing is played and nothing
-// is reported.
+// ("aplay -q <file>"): a new sound ends the one still playing. Where the file
+// is missing nothing is played; where the player or a sound device is missing
+// nothing is played either, and unavailable() says so once.
 class SoundPlayer : public QObject {
     Q_OBJECT
 public:
@@ -23,8 +23,16 @@ public:
     bool isPlaying() const;
     bool available() const { return !m_program.isEmpty(); }
 
+signals:
+    // Sounds cannot be played on this machine; emitted once, with the reason.
+    void unavailable(const QString& reason);
+
 private:
+    void reportUnavailable(const QString& reason);
+
     QString m_program;
+    QString m_programName;
+    bool m_reported = false;
     QStringList m_options;
     QProcess* m_current = nullptr;
 };

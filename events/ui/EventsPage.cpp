@@ -37,6 +37,7 @@ void EventsPage::setColumnWidths(const QList<int>& widths) {
 
 void EventsPage::showAllClients() {
     m_events.setFilter(std::nullopt);
+    emit filterChanged(QString());
 }
 
 void EventsPage::selectClient() {
@@ -44,7 +45,11 @@ void EventsPage::selectClient() {
     auto* dialog = new SelectClient(clientChoices(m_registry), this);
     dialog->setObjectName(QStringLiteral("selectClient"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] { m_events.setFilter(dialog->chosenClient()); });
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const std::optional<QString> chosen = dialog->chosenClient();
+        m_events.setFilter(chosen);
+        emit filterChanged(chosen.value_or(QString()));
+    });
     dialog->open();
 }
 

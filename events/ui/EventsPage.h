@@ -22,6 +22,10 @@ public:
     QList<int> columnWidths() const;
     void setColumnWidths(const QList<int>& widths);
 
+signals:
+    // The list shows only this client's events now (empty: every client's).
+    void filterChanged(const QString& clientName);
+
 public slots:
     // "&Todos": every client's events.
     void showAllClients();

@@ -11,6 +11,7 @@
 namespace {
 constexpr int kStrOk = 1;
 constexpr int kStrCancel = 2;
+constexpr int kTitleBarButtonsWidth = 120;
 } // namespace
 
 SelectClient::SelectClient(const QList<ClientChoice>& choices, QWidget* parent)
@@ -34,6 +35,8 @@ SelectClient::SelectClient(const QList<ClientChoice>& choices, QWidget* parent)
     layout->addWidget(new QLabel(StringTable::text(kLabel), this));
     layout->addWidget(m_list);
     layout->addWidget(buttons);
+    // The title bar shows the whole title: its text and room for the window's own buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtonsWidth);
 }
 
 std::optional<QString> SelectClient::chosenClient() const {

@@ -28,14 +28,26 @@ QMessageBox::Icon toQt(UserInterface::Icon icon) {
 } // namespace
 
 void GuiUserInterface::showMessage(const QString& text, Icon icon) {
+    if (m_console) {
+        m_console->showMessage(text, icon);
+        return;
+    }
     QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Ok, m_window);
     box.exec();
 }
 
 bool GuiUserInterface::askYesNo(const QString& text, Icon icon, bool defaultYes) {
+    if (m_console)
+        return m_console->askYesNo(text, icon, defaultYes);
     QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Yes | QMessageBox::No, m_window);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool GuiUserInterface::askOkCancel(const QString& text, Icon icon) {
+    if (m_console)
+        return m_console->askOkCancel(text, icon);
+    return UserInterface::askOkCancel(text, icon);
 }
 
 void GuiUserInterface::setStatusField(int field, const QString& text) {

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kStrProductName = 100;
-constexpr int kStrFirstTab = 114; // "Eventos" .. "Configuração" are 114..119
 constexpr int kStrMenuFile = 32771;
 constexpr int kStrChangeOperator = 32772;
 constexpr int kStrExit = 32773;
@@ -44,7 +43,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     for (int i = 0; i < kPageCount; ++i) {
         auto* placeholder = new QWidget(m_tabs);
         placeholder->setObjectName(QStringLiteral("page%1").arg(i));
-        m_tabs->addTab(placeholder, StringTable::text(kStrFirstTab + i));
+        m_tabs->addTab(placeholder, StringTable::text(CMainFrame::kStrFirstTab + i));
     }
     setCentralWidget(m_tabs);
 

@@ -12,6 +12,7 @@ class CMainFrame : public QMainWindow {
 public:
     static constexpr int kPageCount = 6;
     static constexpr int kEventsTab = 0;
+    static constexpr int kStrFirstTab = 114; // the tab captions "Eventos" .. "Configuração" are 114..119
     static constexpr int kConfigTab = 5;
 
     explicit CMainFrame(QWidget* parent = nullptr);

@@ -3,6 +3,8 @@
 #include "clients/ui/ClientPageView.h"
 #include "clients/ui/ClientPageWidget.h"
 #include "clients/ui/QtClientDialogHost.h"
+#include "common/StringTable.h"
+#include "common/ui/CStripedList.h"
 #include "common/ui/RowIcons.h"
 #include "config/GeneralOptions.h"
 #include "config/ValueExchange.h"
@@ -41,11 +43,22 @@ void ServerWindow::build() {
     m_frame->place(stored.size);
     emit created(m_frame.get());
 
+    // Widths from "Server.ini" are kept exactly; the defaults grow with the font in use.
+    const auto widthsFor = [&stored](const CStripedList* list, size_t index) {
+        const QList<int>& widths = stored.columnWidths[index];
+        return stored.stored ? widths : list->scaledToFont(widths);
+    };
     m_eventsPage = new EventsPage(m_core.eventList(), m_core.registry(), *m_icons);
-    m_eventsPage->setColumnWidths(stored.columnWidths[0]);
+    m_eventsPage->setColumnWidths(widthsFor(m_eventsPage->list(), 0));
     m_frame->setPage(CMainFrame::kEventsTab, m_eventsPage);
     connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
     connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);
+    // The tab says when the list is narrowed to one client.
+    connect(m_eventsPage, &EventsPage::filterChanged, m_frame.get(), [frame = m_frame.get()](const QString& client) {
+        const QString events = StringTable::text(CMainFrame::kStrFirstTab + CMainFrame::kEventsTab);
+        frame->setTabCaption(CMainFrame::kEventsTab,
+                             client.isEmpty() ? events : QStringLiteral("%1 - %2").arg(events, client), false);
+    });
 
     m_dialogHost = std::make_unique<QtClientDialogHost>(m_frame.get());
     m_core.setClientDialogHost(m_dialogHost.get());
@@ -54,7 +67,7 @@ void ServerWindow::build() {
         ClientPagePanel& panel = m_core.panel(status);
         auto* page = new ClientPageWidget(panel, *m_icons);
         clientPages.insert(status, page);
-        page->list()->setColumnWidths(stored.columnWidths[static_cast<size_t>(status)]);
+        page->list()->setColumnWidths(widthsFor(page->list(), static_cast<size_t>(status)));
         m_clientLists.append(page->list());
         m_frame->setPage(status, page);
         connect(&panel.model(), &ClientPageModel::captionChanged, m_frame.get(),

@@ -36,28 +36,40 @@ QString topName(ServerCore& core) {
 
 } // namespace
 
-TEST(OperatorShellTest, FirstStartWithoutDataFilesLetsOnlyTheDefaultAdministratorIn) {
+TEST(OperatorShellTest, WithoutUsersFileOnlyTheDefaultAdministratorComesIn) {
     TempDataDir dir;
-    RecordingUserInterface ui; // both questions answered Yes
+    writeDataFiles(dir, false); // no "Users.lst"
+    RecordingUserInterface ui;
     Receiver receiver(dir.path(), ui);
     receiver.login.type(QStringLiteral("Ana"), QStringLiteral("8264"));
     receiver.login.type(QStringLiteral("Admin"), QStringLiteral("1111"));
     receiver.login.type(QStringLiteral("Admin"), QStringLiteral("8264"));
-    EXPECT_FALSE(receiver.start()) << "no \"Alarms.lst\" in a bare directory";
-    EXPECT_EQ(ui.questions.size(), 2);
+    ASSERT_TRUE(receiver.start());
     EXPECT_EQ(receiver.login.shown, 1);
     EXPECT_TRUE(receiver.core.currentOperator().isAdministrator());
-    EXPECT_EQ(ui.messages.size(), 3) << "two wrong attempts, then the missing event texts";
+    EXPECT_EQ(ui.messages.size(), 2) << "two wrong attempts";
+    EXPECT_EQ(topName(receiver.core), QStringLiteral("Admin")) << "the login is raised once the operator is known";
+}
 
-    // Cancelling the login at start ends the program with exit code 1 before the window exists.
-    TempDataDir other;
-    writeDataFiles(other, false);
-    RecordingUserInterface otherUi;
-    Receiver cancelled(other.path(), otherUi);
+TEST(OperatorShellTest, ACancelledStartLoginEndsWithExitCodeOneSavingWhatShutdownSaves) {
+    TempDataDir dir;
+    writeDataFiles(dir, false);
+    RecordingUserInterface ui;
+    Receiver cancelled(dir.path(), ui);
+    bool receivingDuringLogin = false;
+    cancelled.core.setLoginPrompt([&](bool) {
+        receivingDuringLogin = cancelled.core.datagramServer().isRunning();
+        return false;
+    });
+    QSignalSpy finished(&cancelled.core, &ServerCore::shutdownFinished);
     EXPECT_FALSE(cancelled.start());
+    EXPECT_TRUE(receivingDuringLogin) << "the login gates the window, not the reception";
     EXPECT_EQ(cancelled.core.exitCode(), 1);
-    EXPECT_EQ(cancelled.window.mainFrame(), nullptr);
-    EXPECT_FALSE(other.exists("Server.ini"));
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
+    EXPECT_FALSE(cancelled.core.datagramServer().isRunning());
+    EXPECT_TRUE(dir.exists("Server.ini"));
+    EXPECT_TRUE(dir.read("Clients.lst").contains("Padaria Central"));
+    EXPECT_EQ(cancelled.core.eventList().model().rowCount(), 0) << "nobody logged in, nobody logged out";
 }
 
 TEST(OperatorShellTest, AnonymousModeComesInAndClosesWithoutLoginWhenRightAAllows) {
@@ -82,7 +94,7 @@ TEST(OperatorShellTest, AnonymousModeComesInAndClosesWithoutLoginWhenRightAAllow
         if (!c.closes) {
             ASSERT_FALSE(ui.messages.isEmpty());
             EXPECT_EQ(ui.messages.last().text, kAccessDenied);
-            EXPECT_EQ(ui.messages.last().icon, UserInterface::Icon::None);
+            EXPECT_EQ(ui.messages.last().icon, UserInterface::Icon::Exclamation);
             EXPECT_TRUE(receiver.core.datagramServer().isRunning());
             continue;
         }
