@@ -20,8 +20,6 @@ void onTerminationSignal(int) {
 } // namespace
 
 void installTerminationHandler(QObject* parent, std::function<void()> onTerminate) {
-    if (g_signalWriteFd >= 0)
-        return; // one handler per process
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return;

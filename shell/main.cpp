@@ -102,8 +102,16 @@ int runWindow(int argc, char** argv, const CommandLine& options) {
         ui.setWindow(frame);
         ui.setInfoBar(frame->infoBar());
     });
-    core.setLoginPrompt([&core, &ui, &window](bool anonymousMode) {
-        if (ui.usesConsole() && !core.finished())
+    bool receptionSaid = false;
+    const auto sayReception = [&core, &receptionSaid] {
+        if (!receptionSaid)
+            std::fprintf(stderr, "atalaia: receiving on UDP port %u, data directory %s\n",
+                         unsigned(core.datagramServer().boundPort()), qPrintable(core.dataDirectory().path()));
+        receptionSaid = true;
+    };
+    core.setLoginPrompt([&core, &ui, &window, &sayReception](bool anonymousMode) {
+        sayReception();
+        if (ui.usesConsole() && !core.shuttingDown())
             std::fprintf(stderr, "atalaia: the Login waits for an operator that this platform cannot show; alarms "
                                  "are received meanwhile; SIGTERM or Ctrl+C ends the run\n");
         Login dialog(core.operators(), core.currentOperator(), anonymousMode, ui, window.mainFrame());
@@ -123,6 +131,7 @@ int runWindow(int argc, char** argv, const CommandLine& options) {
             QApplication::exec();
         return core.exitCode();
     }
+    sayReception();
     std::unique_ptr<MetricsServer> metrics;
     serveMetrics(options, core, metrics);
     window.mainFrame()->show();

@@ -55,6 +55,7 @@ QCheckBox* stateBox(const QString& text, const QString& name, QWidget* parent) {
 DialogDetails::DialogDetails(DeviceDetailsForm& form, QWidget* parent)
     : QDialog(parent), m_form(form), m_content(new QWidget(this)) {
     using namespace DetailsControl;
+    setObjectName(QStringLiteral("dialogDetails"));
     setWindowTitle(StringTable::text(kStrTitle));
 
     auto* rows = new QFormLayout;

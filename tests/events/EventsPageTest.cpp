@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -183,4 +184,33 @@ TEST(EventsPageTest, SoundPlayerReplacesTheSoundAndIgnoresWhatIsMissing) {
     SoundPlayer real;
     real.play(dir.file("missing.wav"));
     EXPECT_FALSE(real.isPlaying());
+}
+
+TEST(EventsPageTest, SoundsThatCannotBePlayedAreSaidOnce) {
+    TempDataDir dir;
+    dir.write("Event.wav", "RIFF");
+    struct Case {
+        const char* name;
+        const char* program;
+        QStringList options;
+        const char* reason; // null: nothing said
+    };
+    const Case cases[] = {
+        {"no player program", "/nonexistent/aplay", {}, "não foi encontrado"},
+        {"the player fails (no sound device)", "sh", {"-c", "exit 1", "player"}, "terminou com o código 1"},
+        {"the player plays", "sh", {"-c", "exit 0", "player"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SoundPlayer player(QString::fromLatin1(c.program), c.options);
+        QSignalSpy said(&player, &SoundPlayer::unavailable);
+        for (int i = 0; i < 2; ++i) {
+            player.play(dir.file("Event.wav"));
+            QTest::qWaitFor([&] { return !player.isPlaying(); }, 2000);
+        }
+        QTest::qWait(50);
+        ASSERT_EQ(said.size(), c.reason ? 1 : 0) << c.name;
+        if (c.reason) {
+            EXPECT_TRUE(said.first().first().toString().contains(QString::fromUtf8(c.reason))) << c.name;
+        }
+    }
 }
