@@ -2,7 +2,9 @@
 #include "clients/ui/ClientFormDialog.h"
 #include "clients/ui/ClientPageWidget.h"
 #include "clients/ui/SetupDependent.h"
+#include "common/StringTable.h"
 #include "device/DeviceCommandCodec.h"
+#include "device/DeviceCommands.h"
 #include "device/DeviceDetailsForm.h"
 #include "tests/window/WindowFixture.h"
 
@@ -200,4 +202,43 @@ TEST_F(WindowFixture, NewPageCreatesEditsAndRemovesClientsAndDependents) {
     press(ClientStatus::New, name("button", Control::RemoveClient));
     EXPECT_FALSE(rowTexts(ClientStatus::New, 1).contains(QStringLiteral("Loja Centro")));
     EXPECT_FALSE(dir.read("Clients.lst").contains("2002\t"));
+}
+
+TEST_F(WindowFixture, DependentsAndOfflineClientsFromTheirPages) {
+    dir.write("Clients.lst", "1001\tPadaria Central\tKorvo 16IP\t\t\t1\t3\t1\t60\t00001001\r\n"
+                             "{\r\n1002\tPadaria Central Deposito\t1\r\n}\r\n"
+                             "2001\tLoja Fechada\tKorvo 12IP\t\t\t2\t3\t1\t60\t00002001\r\n");
+    start();
+
+    // "Editar Dependente" edits the chosen dependent; its primary stays picked.
+    page(ClientStatus::Online);
+    clickRow(list(ClientStatus::Online), rowTexts(ClientStatus::Online, 1).indexOf(QStringLiteral("Padaria Central")));
+    auto* dependents = in<QComboBox>(ClientStatus::Online, name("combo", Control::DependentsBox));
+    ASSERT_TRUE(dependents->isVisible());
+    ASSERT_EQ(dependents->currentText(), QStringLiteral("1002"));
+    QString account;
+    auto edited = whenShown(QStringLiteral("clientData"), [&](QWidget* dialog) {
+        account = find<QLineEdit>(dialog, name("edit", ClientField::Account))->text();
+        type(dialog, ClientField::Name, QStringLiteral("Deposito"));
+        pressIn(dialog, ClientFormDialog::kSaveButton);
+    });
+    press(ClientStatus::Online, name("button", Control::EditDependent));
+    ASSERT_TRUE(*edited);
+    EXPECT_EQ(account, QStringLiteral("1002"));
+    EXPECT_TRUE(dir.read("Clients.lst").contains("1002\tDeposito\t"));
+    EXPECT_EQ(in<QLineEdit>(ClientStatus::Online, name("edit", Control::NameBox))->text(),
+              QStringLiteral("Padaria Central"));
+
+    // An offline client's details are refused with a message; its data still opens.
+    page(ClientStatus::Offline);
+    ASSERT_EQ(rowTexts(ClientStatus::Offline, 1), QStringList{QStringLiteral("Loja Fechada")});
+    clickRow(list(ClientStatus::Offline), 0);
+    press(ClientStatus::Offline, name("button", Control::Details));
+    ASSERT_FALSE(ui.messages.isEmpty());
+    EXPECT_EQ(ui.messages.last().text, StringTable::text(DeviceCommands::kMsgOffline));
+    EXPECT_EQ(ui.messages.last().icon, UserInterface::Icon::Exclamation);
+    auto opened = whenShown(QStringLiteral("clientData"),
+                            [](QWidget* dialog) { pressIn(dialog, ClientFormDialog::kCancelButton); });
+    press(ClientStatus::Offline, name("button", Control::Edit));
+    EXPECT_TRUE(*opened);
 }
