@@ -120,6 +120,9 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
     // The configuration page reads the internal events table and opens the Multicom listener when enabled.
     LocalEventsFile::LoadInternalEvents(m_dir, m_internalEvents, m_ui);
     m_internalEditor.refresh();
+    // As a click on the page's switch would, with or without a window.
+    if (m_serverSettings.EnableMulticom)
+        m_generalOptions->multicomClicked(true, QString::number(m_serverSettings.MC));
     if (buildWindow)
         buildWindow();
 

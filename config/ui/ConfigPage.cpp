@@ -111,7 +111,8 @@ ConfigPage::ConfigPage(GeneralOptions& options, UserInterface& ui, QWidget* pare
     connect(m_multicom, &QCheckBox::clicked, this, &ConfigPage::applyMulticomSwitch);
     connect(m_save, &QPushButton::clicked, this, &ConfigPage::saveGeneral);
 
-    applyMulticomSwitch(m_multicom->isChecked());
+    // The listener itself is the receiver's to open at start, window or not: the page only shows the switch.
+    showMulticomPort(m_multicom->isChecked());
 }
 
 QGroupBox* ConfigPage::buildGeneralSection() {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -91,4 +92,34 @@ TEST(HeadlessReceiverTest, AMissingOrUnwritableDataDirectoryEndsWithExitCodeOne)
     ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
     EXPECT_EQ(receiver.exitCode(), 1);
     EXPECT_TRUE(QString::fromUtf8(receiver.readAllStandardError()).contains(QStringLiteral("não aceita gravação")));
+}
+
+TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabled) {
+    TempDataDir dir;
+    copyDemo(dir);
+    quint16 multicomPort = 0;
+    {
+        QTcpServer probe; // a port free a moment ago
+        ASSERT_TRUE(probe.listen(QHostAddress::AnyIPv4, 0));
+        multicomPort = probe.serverPort();
+    }
+    QByteArray config = dir.read("Server.cfg");
+    config.replace("MC 0", "MC " + QByteArray::number(multicomPort)).replace("EnableMulticom\t0", "EnableMulticom\t1");
+    dir.write("Server.cfg", config);
+    QProcess receiver;
+    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
+    QByteArray output;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            output += receiver.readAllStandardError();
+            return output.contains("receiving on UDP port");
+        },
+        kWaitMs))
+        << output.constData();
+    QTcpSocket device;
+    device.connectToHost(QHostAddress::LocalHost, multicomPort);
+    EXPECT_TRUE(device.waitForConnected(kWaitMs)) << "a Multicom device reaches the service";
+    receiver.terminate();
+    ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
+    EXPECT_EQ(receiver.exitCode(), 0);
 }
