@@ -180,6 +180,8 @@ void parse(const QByteArray& content, ServerSettings& settings) {
                 readFlag(line, settings.EnableMulticom);
             else if (line.contains("LogAll"))
                 readFlag(line, settings.LogAll);
+            else if (line.contains("ResendAge"))
+                readNumber(line, settings.ResendAge);
             break;
         }
     }
@@ -212,6 +214,8 @@ QByteArray serialize(const ServerSettings& s) {
     line("AnonymEntry\t\t" + number(s.AnonymEntry ? 1 : 0));
     line("EnableMulticom\t" + number(s.EnableMulticom ? 1 : 0));
     line("LogAll\t\t\t" + number(s.LogAll ? 1 : 0));
+    if (s.ResendAge != ServerSettings::kDefaultResendAge)
+        line("ResendAge\t\t" + number(s.ResendAge));
     return out;
 }
 

@@ -20,6 +20,10 @@ struct ServerSettings {
     bool AnonymEntry = false;
     bool EnableMulticom = false;
     bool LogAll = false; // "Exibir eventos": list events of unregistered devices
+    // Seconds: an event a stopped run acknowledged and never logged is
+    // forwarded again at the next start while younger than this, else listed as failed.
+    quint32 ResendAge = kDefaultResendAge;
+    static constexpr quint32 kDefaultResendAge = 300;
 
     // The keep-alive countdown of clients loaded without a stored period.
     int defaultKeepAlive() const { return static_cast<int>(Yellow / 2); }

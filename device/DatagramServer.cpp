@@ -1,5 +1,7 @@
 #include "device/DatagramServer.h"
 
+#include "events/EventJournal.h"
+
 #include "clients/ClientRegistry.h"
 #include "common/StringTable.h"
 #include "common/TimeText.h"
@@ -129,13 +131,45 @@ void DatagramServer::handleBatch(std::span<ReceivedDatagram> batch) {
     m_outgoingCount = 0;
     for (size_t i = 0; i < batch.size(); ++i)
         m_decisions[i] = acknowledge(batch[i], int(i));
+    // The round's events are written down before their acknowledgements leave
+    // (a crash cannot take them from there), and reach the disk right after.
+    if (m_journal) {
+        for (size_t i = 0; i < batch.size(); ++i)
+            m_custody[i] = holdEvent(batch[i], m_decisions[i]);
+        m_journal->commit();
+    }
     m_sender->sendBatch(std::span<const OutgoingDatagram>(m_outgoing.data(), size_t(m_outgoingCount)));
     m_reportsAnswered += quint64(m_outgoingCount);
+    if (m_journal)
+        m_journal->sync();
 
     for (size_t i = 0; i < batch.size(); ++i) {
         const bool registryChanged = m_registry.changeCount() != changesBefore;
+        if (m_journal)
+            m_journal->offer(m_custody[i]);
         process(batch[i], m_decisions[i], registryChanged);
+        if (m_journal)
+            m_journal->withdraw(); // not raised after all: nothing to keep
     }
+}
+
+quint64 DatagramServer::holdEvent(const ReceivedDatagram& datagram, const Decision& decision) {
+    if (decision.action != Decision::Action::Report || !decision.report || !decision.client ||
+        decision.header.type != kTypeEvent)
+        return 0;
+    const ClientRecord* target = DeviceReportIntake::eventTarget(reportIn(decision.client, datagram, decision));
+    if (!target || target->status == ClientStatus::Blocked || target->status == ClientStatus::New)
+        return 0;
+    EventRecord event;
+    event.account = target->account;
+    event.reportAccount = target->primaryAccount();
+    event.code = decision.report->code;
+    event.partition = decision.report->partition;
+    event.zone = decision.report->zone;
+    event.protocol = EventProtocol::TaviCom;
+    event.name = target->name;
+    event.panel = target->panelText();
+    return m_journal->hold(event, QDateTime::currentMSecsSinceEpoch());
 }
 
 DatagramServer::Decision DatagramServer::acknowledge(ReceivedDatagram& datagram, int slot) {
@@ -230,8 +264,12 @@ void DatagramServer::process(const ReceivedDatagram& datagram, Decision& decisio
 
 void DatagramServer::handOnReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision) {
     // Only a refused report of an unknown type may come without a payload to record.
-    if (!decision.report)
-        return;
+    if (decision.report)
+        m_intake.takeReport(reportIn(client, datagram, decision));
+}
+
+DeviceReportIn DatagramServer::reportIn(PrimaryClient* client, const ReceivedDatagram& datagram,
+                                        const Decision& decision) {
     const DeviceReport& report = *decision.report;
     DeviceReportIn in;
     switch (decision.header.type) {
@@ -257,7 +295,7 @@ void DatagramServer::handOnReport(PrimaryClient* client, const ReceivedDatagram&
     in.port = datagram.port;
     in.reportAccount = decision.header.account();
     in.client = client;
-    m_intake.takeReport(in);
+    return in;
 }
 
 void DatagramServer::handleCallbackRequest(const ReceivedDatagram& datagram, const Header& header) {

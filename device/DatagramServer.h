@@ -15,9 +15,11 @@
 class CallbackStarter;
 class ClientRegistry;
 class DeviceReportIntake;
+class EventJournal;
 class LinkStatusWatch;
 class PrimaryClient;
 class UserInterface;
+struct DeviceReportIn;
 struct ServerSettings;
 
 // The server's UDP endpoint for the TaviCom devices (the datagram socket).
@@ -57,6 +59,8 @@ public:
 
     // Started by a successful StartServer (once; a restart leaves it running).
     void setLinkStatusWatch(LinkStatusWatch* watch) { m_linkWatch = watch; }
+    // Where the events of a reading round are held before their acknowledgements leave.
+    void setJournal(EventJournal* journal) { m_journal = journal; }
 
     // Binds the configured UDP port on every local IPv4 address. On failure the
     // operator sees the socket's error text and message 121, and the status
@@ -124,6 +128,9 @@ private:
     Decision acknowledge(ReceivedDatagram& datagram, int slot);
     void process(const ReceivedDatagram& datagram, Decision& decision, bool registryChanged);
     void handOnReport(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
+    DeviceReportIn reportIn(PrimaryClient* client, const ReceivedDatagram& datagram, const Decision& decision);
+    // The journal's number for the event this datagram raises; 0 when it raises none.
+    quint64 holdEvent(const ReceivedDatagram& datagram, const Decision& decision);
     void handleCallbackRequest(const ReceivedDatagram& datagram, const TaviCom::Header& header);
     const QString& addressText(quint32 address);
     void setInternetStatus(bool online);
@@ -151,6 +158,8 @@ private:
 
     std::array<ReceivedDatagram, DatagramSocket::kBatchSize> m_batch{};
     std::array<Decision, DatagramSocket::kBatchSize> m_decisions{};
+    std::array<quint64, DatagramSocket::kBatchSize> m_custody{};
+    EventJournal* m_journal = nullptr;
     std::array<TaviCom::DatagramBuffer, DatagramSocket::kBatchSize> m_reportAnswers{};
     std::array<OutgoingDatagram, DatagramSocket::kBatchSize> m_outgoing{};
     int m_outgoingCount = 0;

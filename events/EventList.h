@@ -28,10 +28,11 @@ public:
     EventLogFile& logFile() { return m_log; }
     TimedLock& lock() { return m_lock; }
 
-    // Appends the event's log line (lost silently when the log cannot be
-    // written) and shows it as the new top row. New events are shown whatever
-    // the filter, so no incoming alarm is hidden from the operator.
-    void addEvent(const EventLine& line);
+    // Appends the event's log line and shows it as the new top row; false
+    // when "Events.log" did not take the line (the list still shows it). New
+    // events are shown whatever the filter, so no incoming alarm is hidden
+    // from the operator.
+    bool addEvent(const EventLine& line);
 
     // Rebuilds the list from "Events.log" under the current filter, newest
     // first, once an archive run that a crash cut short is settled. When the

@@ -8,6 +8,9 @@
 #include "events/InternalEventTable.h"
 #include "reporting/Reporter.h"
 
+#include <QByteArrayList>
+#include <QDateTime>
+
 EventPipeline::EventPipeline(EventList& list, Reporter& reporter, const AlarmTextTable& alarmTexts,
                              const InternalEventTable& internalEvents, const ServerSettings& settings,
                              UserInterface& ui, const DataDirectory& directory)
@@ -30,18 +33,57 @@ void EventPipeline::RaiseClientEvent(ClientRecord* client, quint16 code, quint8 
     event.name = client->name;
     event.panel = client->panelText();
 
+    // The socket's reading round held it before its acknowledgement left; a
+    // protocol that did not is held here.
+    quint64 custody = 0;
+    if (m_journal) {
+        custody = m_journal->claim();
+        if (!custody) {
+            custody = m_journal->hold(event, QDateTime::currentMSecsSinceEpoch());
+            m_journal->commit();
+            m_journal->sync();
+        }
+    }
+    forward(event, custody);
+}
+
+void EventPipeline::forward(const EventRecord& event, quint64 custody) {
     const ReportRequest request{event.account, event.reportAccount, event.code, event.partition, event.zone};
     std::weak_ptr<int> alive = m_alive;
-    m_reporter.ReportEvent(request, [this, alive, event](ReportResult result) mutable {
+    m_reporter.ReportEvent(request, [this, alive, record = event, custody](ReportResult result) mutable {
         if (alive.expired())
             return;
-        event.result = result;
-        listForwarded(event);
+        record.result = result;
+        listForwarded(record, custody);
     });
 }
 
-void EventPipeline::listForwarded(const EventRecord& event) {
-    listLocked(event);
+void EventPipeline::RaiseRecovered(const EventJournal::Entry& entry, bool forwardAgain) {
+    if (forwardAgain) {
+        forward(entry.event, entry.id);
+        return;
+    }
+    EventRecord event = entry.event;
+    event.result = ReportResult::Failed;
+    listForwarded(event, entry.id);
+}
+
+bool EventPipeline::isLogLineOf(const EventRecord& event, const QByteArray& lastLine) const {
+    const QByteArrayList logged = lastLine.split('\t');
+    const QByteArrayList expected = m_formatter.format(event, QString()).toLogLine().chopped(1).split('\t');
+    if (logged.size() != expected.size())
+        return false;
+    for (qsizetype field = EventLine::Name; field < expected.size(); ++field)
+        if (logged[field] != expected[field])
+            return false;
+    return true;
+}
+
+void EventPipeline::listForwarded(const EventRecord& event, quint64 custody) {
+    const bool logged = listLocked(event);
+    // Kept in custody while "Events.log" cannot take it.
+    if (logged && custody && m_journal)
+        m_journal->release(custody);
     if (event.result != ReportResult::Failed) {
         if (m_settings.SoundNewEvent)
             m_ui.playSound(m_eventSound);
@@ -50,10 +92,9 @@ void EventPipeline::listForwarded(const EventRecord& event) {
     }
 }
 
-void EventPipeline::listLocked(const EventRecord& event) {
+bool EventPipeline::listLocked(const EventRecord& event) {
     TimedLockGuard guard(m_list.lock());
-    AddEventLine(event.result, event.name, event.account, event.code, event.partition, event.zone, event.protocol,
-                 event.panel);
+    return addLine(event);
 }
 
 void EventPipeline::RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
@@ -95,7 +136,11 @@ void EventPipeline::AddEventLine(ReportResult result, const QString& name, quint
     event.zone = zone;
     event.protocol = protocol;
     event.panel = panel;
-    m_list.addEvent(m_formatter.format(event, m_clock()));
+    addLine(event);
+}
+
+bool EventPipeline::addLine(const EventRecord& event) {
+    return m_list.addEvent(m_formatter.format(event, m_clock()));
 }
 
 ClientEventSubject ClientEventSubject::of(const ClientRecord& client) {

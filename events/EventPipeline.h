@@ -4,6 +4,7 @@
 
 #include "common/DataDirectory.h"
 #include "events/EventFormatter.h"
+#include "events/EventJournal.h"
 #include "events/EventRaiser.h"
 
 #include <QString>
@@ -39,6 +40,14 @@ public:
 
     // Replaces the clock that gives the time text (tests).
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    // The custody of client events from their acknowledgement until "Events.log" has them.
+    void setJournal(EventJournal* journal) { m_journal = journal; }
+
+    // An event that an earlier run acknowledged and never logged: forwarded
+    // again when forward says so, else listed and logged as Failed.
+    void RaiseRecovered(const EventJournal::Entry& entry, bool forward);
+    // Whether lastLine (of "Events.log") is this event's line, whatever its result and time.
+    bool isLogLineOf(const EventRecord& event, const QByteArray& lastLine) const;
 
     void RaiseClientEvent(ClientRecord* client, quint16 code, quint8 partition, quint16 zone, int protocol) override;
     void RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
@@ -51,8 +60,10 @@ public:
     QString failureSoundPath() const { return m_failureSound; }
 
 private:
-    void listLocked(const EventRecord& event);
-    void listForwarded(const EventRecord& event);
+    bool listLocked(const EventRecord& event);
+    void listForwarded(const EventRecord& event, quint64 custody);
+    void forward(const EventRecord& event, quint64 custody);
+    bool addLine(const EventRecord& event);
 
     EventList& m_list;
     Reporter& m_reporter;
@@ -64,5 +75,6 @@ private:
     QString m_failureSound;
     TimeTextClock m_timeText;
     Clock m_clock;
+    EventJournal* m_journal = nullptr;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

@@ -11,9 +11,12 @@
 #include "events/LocalEventsFile.h"
 #include "reporting/ReportStartup.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryFile>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -35,7 +38,7 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     : QObject(parent), m_dir(dataDirectory), m_ui(ui), m_operatorsSection(m_operators, m_currentOperator, m_dir, m_ui),
       m_reportSender(m_reportSettings, m_ui),
       m_reportSection(m_reportSettings, m_serverSettings.LogAll, m_reportSender, m_ui, m_dir, ListSystemSerialPorts),
-      m_eventList(m_dir, m_ui),
+      m_eventList(m_dir, m_ui), m_journal(m_dir),
       m_events(m_eventList, m_reportSender, m_alarmTexts, m_internalEvents, m_serverSettings, m_ui, m_dir),
       m_internalRaiser(m_internalEvents, m_reportSender, m_events), m_requests(m_registry, m_internalRaiser),
       m_internalEditor(m_internalEvents, m_dir, m_internalRaiser, m_ui),
@@ -52,6 +55,10 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     // Internal events without a client are listed under the logged-in operator's name.
     m_internalRaiser.setOperatorName([this] { return m_currentOperator.name; });
     m_datagram.setLinkStatusWatch(&m_linkWatch);
+    // Acknowledged events stay in custody until "Events.log" has them.
+    m_events.setJournal(&m_journal);
+    m_datagram.setJournal(&m_journal);
+    m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
@@ -135,6 +142,9 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
     m_pages.refillAll(m_registry);
     for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status)
         m_pages.PageForStatus(status)->UpdateCaption(true);
+
+    // What a run that stopped short had acknowledged and not yet logged.
+    recoverHeldEvents();
 
     // Without the datagram socket the program does not run.
     if (m_shutdownBegun || !m_datagram.StartServer()) {
@@ -225,6 +235,34 @@ void ServerCore::restartDatagramServer() {
         return;
     m_datagram.stopServer();
     m_datagram.StartServer();
+}
+
+void ServerCore::sayNotice(const QString& text) {
+    // Nobody is asked anything: the status bar and standard error (the journal of a service).
+    m_ui.setStatusField(StatusField::Notice, text);
+    std::fprintf(stderr, "atalaia: %s\n", qPrintable(text));
+}
+
+void ServerCore::recoverHeldEvents() {
+    const QByteArray lastLine = EventJournal::lastLineOf(m_dir.file(QStringLiteral("Events.log")));
+    const QList<EventJournal::Entry> leftOver =
+        m_journal.takeLeftOver([&](const EventRecord& event) { return m_events.isLogLineOf(event, lastLine); });
+    if (leftOver.isEmpty())
+        return;
+    // Forwarded again while the station is reachable and the event still young; else listed as failed.
+    const bool linkUp = m_reportSender.appliedMode() != ReportMode::Off;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    int resent = 0;
+    for (const EventJournal::Entry& entry : leftOver) {
+        const bool young = now - entry.heldAtMs <= qint64(m_serverSettings.ResendAge) * 1000;
+        m_events.RaiseRecovered(entry, linkUp && young);
+        resent += linkUp && young ? 1 : 0;
+    }
+    sayNotice(QStringLiteral("%1 eventos recebidos e não registrados antes da última parada foram recuperados de %2 "
+                             "(%3 reenviados à central)")
+                  .arg(leftOver.size())
+                  .arg(QString::fromLatin1(EventJournal::kFileName))
+                  .arg(resent));
 }
 
 void ServerCore::playNewRegisterSound() {

@@ -19,6 +19,7 @@
 #include "device/MulticomProtocol.h"
 #include "events/AlarmTextTable.h"
 #include "events/ClientStatusRaiser.h"
+#include "events/EventJournal.h"
 #include "events/EventList.h"
 #include "events/EventPipeline.h"
 #include "events/InternalEventEditor.h"
@@ -117,6 +118,7 @@ public:
     // Where the client pages show their dialogs (none: the commands that need one do nothing).
     void setClientDialogHost(ClientDialogHost* host);
     EventList& eventList() { return m_eventList; }
+    const EventJournal& journal() const { return m_journal; }
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
     DatagramServer& datagramServer() { return m_datagram; }
@@ -147,6 +149,8 @@ private:
     void finishShutdown();
     void restartDatagramServer();
     void playNewRegisterSound();
+    void recoverHeldEvents();
+    void sayNotice(const QString& text);
 
     DataDirectory m_dir;
     UserInterface& m_ui;
@@ -174,6 +178,7 @@ private:
     ReportSender m_reportSender;
     ReportSection m_reportSection;
     EventList m_eventList;
+    EventJournal m_journal;
     EventPipeline m_events;
     InternalEventForwarder m_internalRaiser;
     InternalEventRequests m_requests;
