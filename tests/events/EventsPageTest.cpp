@@ -4,8 +4,12 @@
 #include "common/ui/CStripedList.h"
 #include "common/ui/RowIcons.h"
 #include "common/ui/SoundPlayer.h"
+#include "config/ServerSettings.h"
+#include "events/AlarmTextTable.h"
 #include "events/ClientChoices.h"
 #include "events/EventList.h"
+#include "events/EventPipeline.h"
+#include "events/InternalEventTable.h"
 #include "events/ui/SelectClient.h"
 #include "tests/events/EventListTestSupport.h"
 #include "tests/support/RecordingUserInterface.h"
@@ -18,7 +22,10 @@
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +110,48 @@ TEST_F(EventsPageWithThreeEvents, RightClickOnARowArchivesUpToItsTime) {
     EXPECT_TRUE(ui.questions[0].contains("(t2)"));
     EXPECT_EQ(dir.read("Events.log"), logLine(3, "t3", "Cid"));
     EXPECT_EQ(list->model()->rowCount(), 1);
+}
+
+// A burst raised in one pass of the event loop reaches the view as one
+// insertion when the batch timer first fires (no sooner than its interval of
+// at most 1/20 s: the operator reads no faster), not as a row per event.
+TEST_F(EventsPageWithThreeEvents, ThousandEventsRaisedInOnePassShowAfterOneBatchInterval) {
+    FakeReporter reporter;
+    reporter.immediateResult = ReportResult::Sent;
+    AlarmTextTable alarms;
+    InternalEventTable internal;
+    ServerSettings settings;
+    EventPipeline pipeline(events, reporter, alarms, internal, settings, ui, dir.dataDirectory());
+    PrimaryClient client;
+    client.account = 0x0A1B;
+    client.name = QStringLiteral("Padaria");
+    client.status = ClientStatus::Online;
+    page.show();
+    CStripedList* list = page.list();
+    QSignalSpy inserted(list->model(), &QAbstractItemModel::rowsInserted);
+
+    constexpr int kBurst = 1000;
+    for (int i = 0; i < kBurst; ++i)
+        pipeline.RaiseClientEvent(&client, 1130, 1, quint16(i), EventProtocol::TaviCom);
+    EXPECT_EQ(list->verticalHeader()->count(), 3) << "the view learns of the burst only when the batch ends";
+    EXPECT_EQ(inserted.count(), 0);
+
+    // One batch interval: its timer fires once.
+    auto* batchTimer = events.model().findChild<QTimer*>(QStringLiteral("eventBatchTimer"));
+    ASSERT_NE(batchTimer, nullptr);
+    ASSERT_TRUE(batchTimer->isActive());
+    EXPECT_LE(batchTimer->interval(), 1000 / 20);
+    QTimerEvent tick(batchTimer->timerId());
+    QCoreApplication::sendEvent(batchTimer, &tick);
+
+    EXPECT_EQ(list->verticalHeader()->count(), kBurst + 3);
+    EXPECT_EQ(list->model()->rowCount(), kBurst + 3);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_FALSE(batchTimer->isActive()) << "nothing left to show";
+    EXPECT_EQ(list->model()->data(list->model()->index(0, EventListModel::ZoneColumn)).toString(), "999");
+    EXPECT_EQ(list->model()->data(list->model()->index(kBurst - 1, EventListModel::ZoneColumn)).toString(), "000");
+    EXPECT_EQ(list->model()->data(list->model()->index(kBurst, EventListModel::TimeColumn)).toString(), "t3");
+    EXPECT_EQ(dir.read("Events.log").count('\n'), kBurst + 3) << "every event is logged at once";
 }
 
 TEST(EventsPageTest, ClientPickerOffersAllThenThePrimariesAndFilters) {
