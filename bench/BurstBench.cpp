@@ -195,10 +195,9 @@ Figures runBurst(Mode mode, const Options& options, quint16 stationPort) {
     const quint16 port = freeUdpPort();
     ReceiverFiles::writeDataFiles(dir.path(), options.clients, kPeriodS, stationPort, port, kFirstAccount);
     LogFollower log(dir.filePath(QStringLiteral("Events.log")));
-    if (options.rows > 0) {
+    if (options.rows > 0)
         ReceiverFiles::writeEarlierEvents(dir.path(), options.rows);
-        log.deviceEvents(); // the earlier events are not counted
-    }
+    const quint64 earlier = log.deviceEvents(); // not the burst's
 
     QProcess receiver;
     QStringList arguments{QStringLiteral("--data-dir"), dir.path()};
@@ -261,11 +260,11 @@ Figures runBurst(Mode mode, const Options& options, quint16 stationPort) {
     }
 
     // Until every acknowledged alarm is logged (or the log stops growing).
-    quint64 logged = log.deviceEvents();
+    quint64 logged = log.deviceEvents() - earlier;
     qint64 lastLoggedMs = clock.elapsed();
     while (logged < figures.acknowledged && clock.elapsed() - lastLoggedMs < kQuietLimitMs) {
         QThread::msleep(5);
-        const quint64 now = log.deviceEvents();
+        const quint64 now = log.deviceEvents() - earlier;
         if (now != logged) {
             logged = now;
             lastLoggedMs = clock.elapsed();
