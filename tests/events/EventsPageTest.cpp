@@ -92,6 +92,43 @@ TEST_F(EventsPageWithThreeEvents, ListLooksLikeTheOtherListsAndStripesGoOnBelowT
     EXPECT_EQ(colourAt(5), QColor(225, 225, 225));
 }
 
+// The rows are drawn from cached texts and icons: each cell still on its
+// row's band, the selected row in the highlight, each result's icon in column 0.
+TEST_F(EventsPageWithThreeEvents, CellsKeepTheirBandsTheSelectionAndTheResultIcons) {
+    page.show();
+    CStripedList* list = page.list();
+    list->selectRow(1);
+    const QImage image = list->viewport()->grab().toImage();
+    // Just inside a cell's top left corner, where a centred text never reaches.
+    auto background = [&](int row, int column) {
+        return image.pixelColor(list->columnViewportPosition(column) + 2, list->rowViewportPosition(row) + 2);
+    };
+    for (int column : {int(EventListModel::TimeColumn), int(EventListModel::TextColumn)}) {
+        EXPECT_EQ(background(0, column), CStripedList::bandColour(0)) << "column " << column;
+        EXPECT_EQ(background(1, column), list->palette().color(QPalette::Active, QPalette::Highlight))
+            << "column " << column;
+        EXPECT_EQ(background(2, column), CStripedList::bandColour(2)) << "column " << column;
+    }
+    // Pixels of a cell (its grid lines left out) that are not its band's colour.
+    auto inked = [&](int row, int column) {
+        const QImage cell = image.copy(list->columnViewportPosition(column), list->rowViewportPosition(row),
+                                       list->columnWidth(column) - 1, list->rowHeight(row) - 1);
+        int count = 0;
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                count += cell.pixelColor(x, y) != CStripedList::bandColour(row);
+        return count;
+    };
+    EXPECT_GT(inked(0, EventListModel::TimeColumn), 10) << "the top row's time text";
+    EXPECT_GT(inked(2, EventListModel::IconColumn), 50) << "the sent row's icon";
+    // Rows 0 and 2 carry different results (not sent, sent): their icons differ.
+    auto iconCell = [&](int row) {
+        return image.copy(list->columnViewportPosition(EventListModel::IconColumn), list->rowViewportPosition(row),
+                          list->columnWidth(EventListModel::IconColumn) - 1, list->rowHeight(row) - 1);
+    };
+    EXPECT_NE(iconCell(0), iconCell(2));
+}
+
 TEST_F(EventsPageWithThreeEvents, RightClickOnARowArchivesUpToItsTime) {
     page.show();
     CStripedList* list = page.list();
