@@ -118,12 +118,13 @@ void BM_Dc09ClientEventsListedAndLogged(benchmark::State& state) {
 
     const int batch = int(state.range(0));
     for (auto _ : state) {
-        const int target = list.model().rowCount() + batch;
+        const int target = list.model().eventCount() + batch;
         for (int i = 0; i < batch; ++i)
             pipeline.RaiseClientEvent(&client, 1130, 1, quint16(i % 1000), 1);
-        while (list.model().rowCount() < target)
+        while (list.model().eventCount() < target)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    list.model().showWaitingRows();
     state.SetItemsProcessed(int64_t(state.iterations()) * batch);
     state.counters["sent_rows"] = list.model().rowCount() > 0 && list.model().resultAt(0) == 0 ? 1 : 0;
 }

@@ -8,6 +8,11 @@
 // acknowledgement time and the number of client-list saves.
 //
 //   soak_bench [--seconds N] [--rate EVENTS_PER_S] [--clients N] [--devices N] [--period S] [--warmup S]
+//              [--window]
+//
+// With --window the receiver runs with its main window, as operators run it
+// (on the offscreen platform unless QT_QPA_PLATFORM names another); without
+// it, as the headless service.
 //
 // The events list keeps a row for every event of the log until the log is
 // archived: that growth is by design. So the memory is compared with the list
@@ -22,14 +27,17 @@
 #include "events/EventListModel.h"
 #include "reporting/ReportSender.h"
 #include "shell/ServerCore.h"
+#include "shell/ui/MainFrame.h"
+#include "shell/ui/ServerWindow.h"
 
 #include "bench/BenchSupport.h"
+#include "bench/ReceiverFiles.h"
+#include "bench/StationProcess.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -48,7 +56,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <random>
 #include <thread>
@@ -79,74 +86,6 @@ struct Options {
     int devices = 4;
     int period = 60;
     int warmup = 0; // 0: a keep-alive period and 5 s, or a sixth of the run if longer (at most half of it)
-};
-
-// ---------------------------------------------------------------------------
-// The station: station-sim in a child process, its output read (and its frames
-// and answers counted) on a thread of its own so that it never blocks on a
-// full pipe and the receiver's thread does none of that work.
-class Station : public QThread {
-public:
-    quint16 start(const QString& path) {
-        m_path = path;
-        QThread::start();
-        return m_port.get_future().get();
-    }
-    void stop() {
-        quit();
-        wait();
-    }
-    std::atomic<quint64> frames{0};
-    std::atomic<quint64> acks{0};
-    std::atomic<quint64> naks{0};
-
-protected:
-    void run() override {
-        QProcess sim;
-        QByteArray pending;
-        bool portKnown = false;
-        QObject::connect(&sim, &QProcess::readyReadStandardOutput, [&] {
-            pending += sim.readAllStandardOutput();
-            qsizetype start = 0;
-            for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1) {
-                const QByteArrayView line = QByteArrayView(pending).sliced(start, end - start);
-                if (line.startsWith("totals: ")) {
-                    // "totals: frames F, ACK A, NAK N"
-                    const QList<QByteArray> parts = line.sliced(8).toByteArray().split(',');
-                    if (parts.size() == 3) {
-                        frames = parts[0].trimmed().sliced(7).toULongLong();
-                        acks = parts[1].trimmed().sliced(4).toULongLong();
-                        naks = parts[2].trimmed().sliced(4).toULongLong();
-                    }
-                } else if (!portKnown && line.startsWith("listening on UDP port ")) {
-                    portKnown = true;
-                    m_port.set_value(quint16(line.sliced(22).toByteArray().toUInt()));
-                }
-            }
-            pending.remove(0, start);
-        });
-        QObject::connect(&sim, &QProcess::finished, [&] {
-            if (!portKnown) {
-                portKnown = true;
-                m_port.set_value(0);
-            }
-        });
-        sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // Quiet: a line per frame would take a good part of the machine the receiver runs on.
-        sim.start(m_path, {QStringLiteral("--udp"), QStringLiteral("0"), QStringLiteral("--answer"),
-                           QStringLiteral("ack"), QStringLiteral("--quiet")});
-        if (!sim.waitForStarted()) {
-            m_port.set_value(0);
-            return;
-        }
-        exec();
-        sim.kill();
-        sim.waitForFinished();
-    }
-
-private:
-    QString m_path;
-    std::promise<quint16> m_port;
 };
 
 // ---------------------------------------------------------------------------
@@ -293,55 +232,6 @@ private:
     std::mt19937 m_random;
 };
 
-// ---------------------------------------------------------------------------
-// The data directory of the run.
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
-}
-
-void writeDataFiles(const QString& dir, const Options& options, quint16 stationPort) {
-    writeFile(dir + QStringLiteral("/Server.cfg"), "[Ports]\r\nUDP 0\r\n[Run]\r\nLogAll\t\t\t0\r\nAnonymEntry\t1\r\n");
-    writeFile(dir + QStringLiteral("/Alarms.lst"), "[Roubo]\n130 = Disparo de alarme de roubo\nRestauracao de roubo\n");
-    writeFile(dir + QStringLiteral("/LocalEvents.lst"), "FFFF FFFF 000 00\n");
-    // Mode 2 (DC-09 over UDP), no heartbeats forwarded, the station on loopback.
-    writeFile(dir + QStringLiteral("/Report.cfg"),
-              "2\n0\n0\n0\n0\n60\n0\n\n1\n1\n7\n0\n1\n0\n127.0.0.1\n" + QByteArray::number(stationPort) + "\n");
-    writeFile(dir + QStringLiteral("/Events.log"), "");
-    QByteArray clients;
-    clients.reserve(options.clients * 64);
-    char line[128];
-    for (int account = 0; account < options.clients; ++account) {
-        const int length = std::snprintf(line, sizeof line, "%04X\tCliente %d\tKorvo 16IP\t\t\t1\t3\t1\t%d\t%08X\r\n",
-                                         account, account, options.period, account);
-        clients.append(line, length);
-    }
-    writeFile(dir + QStringLiteral("/Clients.lst"), clients);
-}
-
-// Lines of "Events.log", and those of device events (protocol "TaviCom").
-std::pair<quint64, quint64> countLogLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {0, 0};
-    quint64 lines = 0;
-    quint64 device = 0;
-    QByteArray buffer;
-    QByteArray rest;
-    while (!(buffer = file.read(1 << 20)).isEmpty()) {
-        rest += buffer;
-        qsizetype start = 0;
-        for (qsizetype end; (end = rest.indexOf('\n', start)) >= 0; start = end + 1) {
-            ++lines;
-            if (QByteArrayView(rest).sliced(start, end - start).contains("\tTaviCom\t"))
-                ++device;
-        }
-        rest.remove(0, start);
-    }
-    return {lines, device};
-}
-
 // Client-list saves: every time "Clients.lst" takes a new file's place.
 class SaveCounter {
 public:
@@ -405,7 +295,13 @@ template <typename Done> void runUntil(Done done, int timeoutMs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The window runs on the offscreen platform unless another one is asked for.
+    const bool window =
+        std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--window") == 0; });
+    if (window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        window ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
     const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Length of the run (600)."),
@@ -423,8 +319,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption warmup(
         QStringLiteral("warmup"), QStringLiteral("Warm-up in s (a keep-alive period and 5 s, or a sixth of the run)."),
         QStringLiteral("s"), QStringLiteral("0"));
-    parser.addOptions({seconds, rate, clients, devices, period, warmup});
-    parser.process(app);
+    const QCommandLineOption windowOption(
+        QStringLiteral("window"),
+        QStringLiteral("The receiver with its main window (offscreen), as operators run it."));
+    parser.addOptions({seconds, rate, clients, devices, period, warmup, windowOption});
+    parser.process(*app);
     Options options;
     options.seconds = std::max(1, parser.value(seconds).toInt());
     options.rate = std::max(1, parser.value(rate).toInt());
@@ -436,30 +335,39 @@ int main(int argc, char** argv) {
     if (options.warmup <= 0)
         options.warmup = std::min(std::max(options.period + 5, options.seconds / 6), options.seconds / 2);
 
-    Station station;
+    StationProcess station;
     const quint16 stationPort = station.start(QStringLiteral(STATION_SIM_PATH));
     if (stationPort == 0) {
         std::fprintf(stderr, "soak: station-sim did not start\n");
         return 1;
     }
     QTemporaryDir dir;
-    writeDataFiles(dir.path(), options, stationPort);
+    ReceiverFiles::writeDataFiles(dir.path(), options.clients, options.period, stationPort);
     SaveCounter saves(dir.path());
 
     BenchSupport::QuietUserInterface ui;
     auto core = std::make_unique<ServerCore>(dir.path(), ui);
-    if (!core->start() || core->reportSender().appliedMode() != ReportMode::Dc09) {
+    // The window goes before the core, as in the program.
+    std::unique_ptr<ServerWindow> mainWindow;
+    ServerCore::WindowBuilder buildWindow;
+    if (window) {
+        mainWindow = std::make_unique<ServerWindow>(*core);
+        buildWindow = [&mainWindow] { mainWindow->build(); };
+    }
+    if (!core->start(buildWindow) || core->reportSender().appliedMode() != ReportMode::Dc09) {
         std::fprintf(stderr, "soak: the receiver did not start in DC-09 mode\n");
         station.stop();
         return 1;
     }
+    if (mainWindow)
+        mainWindow->mainFrame()->show();
     const quint16 serverPort = core->datagramServer().boundPort();
     const quint64 savesAtStart = saves.count();
     const long startKb = BenchSupport::residentKb();
-    std::printf("receiver on UDP %u with %d clients, station-sim on UDP %u; %d devices, %d events/s, keep-alive "
+    std::printf("%s receiver on UDP %u with %d clients, station-sim on UDP %u; %d devices, %d events/s, keep-alive "
                 "every %d s, %d s (warm-up %d s)\n",
-                serverPort, core->registry().primaryCount(), stationPort, options.devices, options.rate, options.period,
-                options.seconds, options.warmup);
+                window ? "windowed" : "headless", serverPort, core->registry().primaryCount(), stationPort,
+                options.devices, options.rate, options.period, options.seconds, options.warmup);
     std::fflush(stdout);
 
     // The devices.
@@ -489,7 +397,7 @@ int main(int argc, char** argv) {
         ++second;
         if (second == options.warmup) {
             warmFullKb = trimmedResidentKb();
-            warmRows = core->eventList().model().rowCount();
+            warmRows = core->eventList().model().eventCount();
             warmQueue = core->reportSender().queueLength();
             core->eventList().setFilter(QString::fromLatin1(kNoSuchClient));
             warmKb = trimmedResidentKb();
@@ -502,7 +410,7 @@ int main(int argc, char** argv) {
                 "%4d s: events acknowledged %llu, forwarded %llu, queue %zu, rows %d, rss %ld KiB\n", second,
                 static_cast<unsigned long long>(events),
                 static_cast<unsigned long long>(core->reportSender().forwardings(ReportMode::Dc09, ReportResult::Sent)),
-                core->reportSender().queueLength(), core->eventList().model().rowCount(), BenchSupport::residentKb());
+                core->reportSender().queueLength(), core->eventList().model().eventCount(), BenchSupport::residentKb());
             std::fflush(stdout);
         }
     });
@@ -515,7 +423,7 @@ int main(int argc, char** argv) {
     // The memory in the state it was measured in after the warm-up: forwardings
     // still queued as they come, and the list emptied.
     const std::size_t endQueue = core->reportSender().queueLength();
-    const int endRows = core->eventList().model().rowCount();
+    const int endRows = core->eventList().model().eventCount();
     const long endFullKb = trimmedResidentKb();
     core->eventList().setFilter(QString::fromLatin1(kNoSuchClient));
     const long endKb = trimmedResidentKb();
@@ -546,7 +454,9 @@ int main(int argc, char** argv) {
     const quint64 forwardNotSent = sender.forwardings(ReportMode::Dc09, ReportResult::NotSent);
     const quint64 kernelDrops = core->datagramServer().kernelDrops();
     const quint64 datagramsRead = core->datagramServer().datagramsRead();
-    const auto [logLines, logDeviceLines] = countLogLines(core->eventList().logFile().logPath());
+    const ReceiverFiles::LogCounts log = ReceiverFiles::countLog(core->eventList().logFile().logPath());
+    const quint64 logLines = log.lines;
+    const quint64 logDeviceLines = log.device;
     const quint64 savesDuringRun = saves.count() - savesAtStart;
     core->shutdown();
     const quint64 savesAtShutdown = saves.count() - savesAtStart - savesDuringRun;
@@ -555,8 +465,8 @@ int main(int argc, char** argv) {
     const quint64 reportsSent = total.eventsSent + total.keepAlivesSent;
     const quint64 reportsAcked = total.eventsAcked + total.keepAlivesAcked;
     const double growth = warmKb > 0 ? 100.0 * double(endKb - warmKb) / double(warmKb) : 0;
-    std::printf("\n== soak: %d s, %d clients, %d devices, %d events/s\n", options.seconds, options.clients,
-                options.devices, options.rate);
+    std::printf("\n== soak (%s): %d s, %d clients, %d devices, %d events/s\n", window ? "window" : "headless",
+                options.seconds, options.clients, options.devices, options.rate);
     std::printf("reports sent %llu (events %llu, keep-alives %llu)\n", static_cast<unsigned long long>(reportsSent),
                 static_cast<unsigned long long>(total.eventsSent),
                 static_cast<unsigned long long>(total.keepAlivesSent));

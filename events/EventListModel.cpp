@@ -9,10 +9,15 @@ namespace {
 constexpr quint8 kNoResult = std::numeric_limits<quint8>::max();
 } // namespace
 
-EventListModel::EventListModel(QObject* parent) : QAbstractTableModel(parent) {}
+EventListModel::EventListModel(QObject* parent) : QAbstractTableModel(parent), m_batchTimer(this) {
+    m_batchTimer.setObjectName(QStringLiteral("eventBatchTimer"));
+    m_batchTimer.setSingleShot(true);
+    m_batchTimer.setInterval(kBatchIntervalMs);
+    connect(&m_batchTimer, &QTimer::timeout, this, &EventListModel::showWaitingRows);
+}
 
 int EventListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_shown);
 }
 
 int EventListModel::columnCount(const QModelIndex& parent) const {
@@ -24,14 +29,14 @@ quint8 EventListModel::clampResult(int result) {
 }
 
 int EventListModel::resultAt(int row) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+    if (row < 0 || static_cast<size_t>(row) >= m_shown)
         return -1;
     const quint8 result = rowAt(row).result;
     return result == kNoResult ? -1 : result;
 }
 
 QString EventListModel::cellText(int row, int column) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+    if (row < 0 || static_cast<size_t>(row) >= m_shown)
         return {};
     const Row& r = rowAt(row);
     switch (column) {
@@ -59,7 +64,7 @@ QString EventListModel::cellText(int row, int column) const {
 }
 
 QVariant EventListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || static_cast<size_t>(index.row()) >= m_rows.size())
+    if (!index.isValid() || static_cast<size_t>(index.row()) >= m_shown)
         return {};
     switch (role) {
     case Qt::DisplayRole:
@@ -101,13 +106,27 @@ void EventListModel::prepend(const EventLine& line) {
     row.panel = m_pool.intern(line.panel);
     row.protocol = m_pool.intern(line.protocol);
     row.result = clampResult(line.result);
-    beginInsertRows(QModelIndex(), 0, 0);
     m_rows.push_back(row);
+    if (!m_batchTimer.isActive())
+        m_batchTimer.start();
+}
+
+void EventListModel::showWaitingRows() {
+    m_batchTimer.stop();
+    const int count = waitingRows();
+    if (count == 0)
+        return;
+    // The waiting rows are the newest: they go on top, the newest first.
+    beginInsertRows(QModelIndex(), 0, count - 1);
+    m_shown = m_rows.size();
     endInsertRows();
+    emit rowsShown(count);
 }
 
 void EventListModel::beginRebuild() {
+    m_batchTimer.stop();
     beginResetModel();
+    m_shown = 0;
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_pool.clear();
@@ -143,5 +162,6 @@ void EventListModel::appendOldest(const RawFields& raw) {
 }
 
 void EventListModel::endRebuild() {
+    m_shown = m_rows.size();
     endResetModel();
 }

@@ -163,7 +163,7 @@ bool flushToDisk(QFile& file) {
 } // namespace
 
 EventLogFile::EventLogFile(const DataDirectory& directory)
-    : m_logPath(directory.file(QStringLiteral("Events.log"))),
+    : m_logPath(directory.file(QStringLiteral("Events.log"))), m_logPathName(QFile::encodeName(m_logPath)),
       m_archivePath(directory.file(QStringLiteral("Archive.log"))),
       m_tempPath(directory.file(QStringLiteral("Events.tmp"))),
       m_journalPath(directory.file(QStringLiteral("Archive.jnl"))), m_rename(defaultRename) {}
@@ -200,7 +200,7 @@ EventLogFile::~EventLogFile() {
 }
 
 bool EventLogFile::openForAppend() {
-    const QByteArray path = QFile::encodeName(m_logPath);
+    const QByteArray& path = m_logPathName;
     struct stat named {};
     const bool exists = ::stat(path.constData(), &named) == 0;
     if (m_appendFd >= 0) {

@@ -97,6 +97,7 @@ private:
     void closeAppend();
 
     QString m_logPath;
+    QByteArray m_logPathName; // m_logPath as the file system takes it, for the check before every append
     QString m_archivePath;
     QString m_tempPath;
     QString m_journalPath;

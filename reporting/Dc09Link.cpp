@@ -29,9 +29,13 @@ void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, 
     discardPending();
     m_replyTimer.start(replyMs);
 
-    QHostAddress address;
-    if (address.setAddress(host.trimmed())) {
-        sendTo(address);
+    // A dotted address is read once; a host name is resolved at every send.
+    if (host != m_hostText) {
+        m_hostText = host;
+        m_hostIsAddress = m_hostAddress.setAddress(host.trimmed());
+    }
+    if (m_hostIsAddress) {
+        sendTo(m_hostAddress);
         return;
     }
     m_lookupId = QHostInfo::lookupHost(host.trimmed(), this, &Dc09Link::onResolved);

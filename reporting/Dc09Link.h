@@ -46,5 +46,8 @@ private:
     int m_lookupId = -1;
     QByteArray m_frame;
     quint16 m_port = 0;
+    QString m_hostText; // the station host of the last send, and its address when it is one
+    QHostAddress m_hostAddress;
+    bool m_hostIsAddress = false;
     Done m_done;
 };

@@ -69,7 +69,7 @@ QByteArray text(ServerCore& core) {
     m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::Multicom),
              "protocol=\"multicom\"");
     m.family("atalaia_events_listed", "gauge", "Rows of the events list.");
-    m.sample("atalaia_events_listed", quint64(core.eventList().model().rowCount()));
+    m.sample("atalaia_events_listed", quint64(core.eventList().model().eventCount()));
 
     m.family("atalaia_forwardings_total", "counter", "Forwardings to the central station, by mode and result.");
     const ReportSender& sender = core.reportSender();

@@ -4,6 +4,7 @@
 #include "common/ui/RowIcons.h"
 #include "events/ClientChoices.h"
 #include "events/EventList.h"
+#include "events/ui/EventRowDelegate.h"
 #include "events/ui/SelectClient.h"
 
 #include <QHeaderView>
@@ -14,6 +15,8 @@ EventsPage::EventsPage(EventList& events, ClientRegistry& registry, const RowIco
     m_view->setObjectName(QStringLiteral("eventsList"));
     events.model().setIconProvider([&icons](int result) { return QVariant(icons.reportResult(result)); });
     m_view->setModel(&events.model());
+    // Rows are drawn from shaped texts kept between repaints, never laid out cell by cell.
+    m_view->setItemDelegate(new EventRowDelegate(icons, m_view));
     m_view->setIconSize(QSize(RowIcons::kSize, RowIcons::kSize));
     QList<int> widths;
     for (int width : EventListModel::kDefaultWidths)

@@ -16,6 +16,7 @@
 #include "reporting/ui/ReportSectionView.h"
 #include "shell/ServerCore.h"
 #include "shell/ui/MainFrame.h"
+#include "shell/ui/TabCaptionBatch.h"
 
 #include <QHash>
 #include <QLayout>
@@ -41,6 +42,7 @@ void ServerWindow::build() {
     m_icons = std::make_unique<RowIcons>();
     m_frame = std::make_unique<CMainFrame>();
     m_frame->place(stored.size);
+    m_captions = std::make_unique<TabCaptionBatch>(*m_frame);
     emit created(m_frame.get());
 
     // Widths from "Server.ini" are kept exactly; the defaults grow with the font in use.
@@ -70,9 +72,9 @@ void ServerWindow::build() {
         page->list()->setColumnWidths(widthsFor(page->list(), static_cast<size_t>(status)));
         m_clientLists.append(page->list());
         m_frame->setPage(status, page);
-        connect(&panel.model(), &ClientPageModel::captionChanged, m_frame.get(),
-                [frame = m_frame.get(), status](const QString& caption, bool highlight) {
-                    frame->setTabCaption(status, caption, highlight);
+        connect(&panel.model(), &ClientPageModel::captionChanged, m_captions.get(),
+                [captions = m_captions.get(), status](const QString& caption, bool highlight) {
+                    captions->post(status, caption, highlight);
                 });
     }
     m_deviceView = std::make_unique<QtDeviceCommandView>(

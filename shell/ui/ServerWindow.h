@@ -16,6 +16,7 @@ class QtClientDialogHost;
 class QtDeviceCommandView;
 class RowIcons;
 class ServerCore;
+class TabCaptionBatch;
 
 // The main window of a receiver: the events page, the four client pages and
 // the configuration page over the core's models, the menu and the status bar.
@@ -46,6 +47,7 @@ private:
     ServerCore& m_core;
     std::unique_ptr<RowIcons> m_icons;
     std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<TabCaptionBatch> m_captions;       // the client pages' captions, applied once per batch
     std::unique_ptr<QtClientDialogHost> m_dialogHost;  // the client pages' dialogs, over the main frame
     std::unique_ptr<QtDeviceCommandView> m_deviceView; // the device commands' busy pages and details dialog
     EventsPage* m_eventsPage = nullptr;

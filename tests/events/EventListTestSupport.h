@@ -1,5 +1,6 @@
 #pragma once
 
+#include "events/EventLine.h"
 #include "tests/support/FakeReporter.h"
 
 #include <QByteArray>
@@ -16,6 +17,23 @@ inline QByteArray logLine(int result, const QString& time, const QString& name, 
         .arg(result)
         .arg(time, name, text)
         .toUtf8();
+}
+
+// The event of logLine with the same fields, as the list takes a new one.
+inline EventLine eventLine(int result, const QString& time, const QString& name, const QString& text = "Disparo") {
+    EventLine line;
+    line.result = result;
+    line.time = time;
+    line.name = name;
+    line.account = QStringLiteral("0123");
+    line.text = text;
+    line.qualifier = QStringLiteral("E");
+    line.code = QStringLiteral("130");
+    line.partition = QStringLiteral("01");
+    line.zone = QStringLiteral("005");
+    line.protocol = QStringLiteral("TaviCom");
+    line.panel = QStringLiteral("Korvo 12IP");
+    return line;
 }
 
 } // namespace eventlist_test

@@ -85,6 +85,7 @@ TEST(EventLogTest, MissingLogKeepsTheListAndTellsTheOperator) {
     line.time = time(1);
     list.model().prepend(line);
     list.ReloadEvents();
+    list.model().showWaitingRows();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, "Arquivo \"Events.log\" faltando ou corrompido");
     EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Information);
@@ -142,6 +143,7 @@ TEST(EventLogTest, AppendingKeepsLinesApartAndAFailedAppendStillShowsTheRow) {
     QFile::remove(dir.file("Events.log"));
     ASSERT_TRUE(QDir(dir.path()).mkdir("Events.log"));
     list.addEvent(line);
+    list.model().showWaitingRows();
     EXPECT_EQ(list.model().rowCount(), 3);
     EXPECT_EQ(list.model().cellText(0, EventListModel::TimeColumn), time(5));
     EXPECT_TRUE(ui.messages.isEmpty());

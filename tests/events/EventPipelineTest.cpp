@@ -31,6 +31,11 @@ struct PipelineFixture {
     }
 
     QString logText() const { return QString::fromUtf8(dir.read("Events.log")); }
+    // The list once its waiting rows are shown (as the next batch would show them).
+    const EventListModel& listed() {
+        list.model().showWaitingRows();
+        return list.model();
+    }
 
     TempDataDir dir;
     RecordingUserInterface ui;
@@ -58,12 +63,12 @@ TEST(EventPipelineTest, ClientEventIsForwardedThenListedLoggedAndSounded) {
     EXPECT_EQ(request.partition, 1);
     EXPECT_EQ(request.zone, 5);
     // Nothing is shown before the result is known.
-    EXPECT_EQ(f.list.model().rowCount(), 0);
+    EXPECT_EQ(f.listed().rowCount(), 0);
     EXPECT_TRUE(f.ui.sounds.isEmpty());
 
     f.reporter.complete(ReportResult::Sent);
-    ASSERT_EQ(f.list.model().rowCount(), 1);
-    const EventListModel& model = f.list.model();
+    ASSERT_EQ(f.listed().rowCount(), 1);
+    const EventListModel& model = f.listed();
     EXPECT_EQ(model.resultAt(0), 0);
     EXPECT_EQ(model.cellText(0, EventListModel::TimeColumn), "08/12/2026 14:05:01");
     EXPECT_EQ(model.cellText(0, EventListModel::NameColumn), "Padaria");
@@ -85,7 +90,7 @@ TEST(EventPipelineTest, ClientEventIsForwardedThenListedLoggedAndSounded) {
     for (int column = 1; column < EventListModel::ColumnCount; ++column)
         shown.append(model.cellText(0, column));
     f.list.ReloadEvents();
-    ASSERT_EQ(model.rowCount(), 1);
+    ASSERT_EQ(f.listed().rowCount(), 1);
     for (int column = 1; column < EventListModel::ColumnCount; ++column)
         EXPECT_EQ(model.cellText(0, column), shown[column - 1]) << column;
     EXPECT_EQ(model.resultAt(0), 0);
@@ -99,7 +104,7 @@ TEST(EventPipelineTest, BlockedNewAndMissingClientsRaiseNothing) {
     f.client.status = ClientStatus::New;
     f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 5, 1);
     EXPECT_TRUE(f.reporter.requests.isEmpty());
-    EXPECT_EQ(f.list.model().rowCount(), 0);
+    EXPECT_EQ(f.listed().rowCount(), 0);
     EXPECT_FALSE(f.dir.exists("Events.log"));
     EXPECT_TRUE(f.ui.sounds.isEmpty());
 }
@@ -124,8 +129,8 @@ TEST(EventPipelineTest, ResultsArriveInOrderWithTheirIconsAndSounds) {
     f.settings.SoundNewEvent = 0;
     f.reporter.complete(ReportResult::NotSent);
 
-    const EventListModel& model = f.list.model();
-    ASSERT_EQ(model.rowCount(), 3);
+    const EventListModel& model = f.listed();
+    ASSERT_EQ(f.listed().rowCount(), 3);
     EXPECT_EQ(model.resultAt(0), 3);
     EXPECT_EQ(model.resultAt(1), 2);
     EXPECT_EQ(model.resultAt(2), 0);
@@ -139,13 +144,13 @@ TEST(EventPipelineTest, ResultsArriveInOrderWithTheirIconsAndSounds) {
     f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 5, 1);
     f.reporter.complete(ReportResult::Failed);
     EXPECT_EQ(f.ui.sounds.size(), 2);
-    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(f.listed().rowCount(), 4);
 
     // A result that arrives after the pipeline is gone is dropped.
     f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 5, 1);
     f.pipeline.reset();
     f.reporter.complete(ReportResult::Sent);
-    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(f.listed().rowCount(), 4);
 }
 
 TEST(EventPipelineTest, InternalEventsUseTheInternalSettingsAndAlwaysSound) {
@@ -156,8 +161,8 @@ TEST(EventPipelineTest, InternalEventsUseTheInternalSettingsAndAlwaysSound) {
     f.pipeline->RaiseClientInternalEvent(ReportResult::Sent, 1006, ClientEventSubject::of(f.client));
     EXPECT_TRUE(f.reporter.requests.isEmpty()) << "the caller forwards internal events";
 
-    const EventListModel& model = f.list.model();
-    ASSERT_EQ(model.rowCount(), 2);
+    const EventListModel& model = f.listed();
+    ASSERT_EQ(f.listed().rowCount(), 2);
     EXPECT_EQ(model.cellText(1, EventListModel::NameColumn), "Admin");
     EXPECT_EQ(model.cellText(1, EventListModel::AccountColumn), "---");
     EXPECT_EQ(model.cellText(1, EventListModel::TextColumn), "Operador entrou");

@@ -4,8 +4,12 @@
 #include "common/ui/CStripedList.h"
 #include "common/ui/RowIcons.h"
 #include "common/ui/SoundPlayer.h"
+#include "config/ServerSettings.h"
+#include "events/AlarmTextTable.h"
 #include "events/ClientChoices.h"
 #include "events/EventList.h"
+#include "events/EventPipeline.h"
+#include "events/InternalEventTable.h"
 #include "events/ui/SelectClient.h"
 #include "tests/events/EventListTestSupport.h"
 #include "tests/support/RecordingUserInterface.h"
@@ -20,6 +24,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +92,43 @@ TEST_F(EventsPageWithThreeEvents, ListLooksLikeTheOtherListsAndStripesGoOnBelowT
     EXPECT_EQ(colourAt(5), QColor(225, 225, 225));
 }
 
+// The rows are drawn from cached texts and icons: each cell still on its
+// row's band, the selected row in the highlight, each result's icon in column 0.
+TEST_F(EventsPageWithThreeEvents, CellsKeepTheirBandsTheSelectionAndTheResultIcons) {
+    page.show();
+    CStripedList* list = page.list();
+    list->selectRow(1);
+    const QImage image = list->viewport()->grab().toImage();
+    // Just inside a cell's top left corner, where a centred text never reaches.
+    auto background = [&](int row, int column) {
+        return image.pixelColor(list->columnViewportPosition(column) + 2, list->rowViewportPosition(row) + 2);
+    };
+    for (int column : {int(EventListModel::TimeColumn), int(EventListModel::TextColumn)}) {
+        EXPECT_EQ(background(0, column), CStripedList::bandColour(0)) << "column " << column;
+        EXPECT_EQ(background(1, column), list->palette().color(QPalette::Active, QPalette::Highlight))
+            << "column " << column;
+        EXPECT_EQ(background(2, column), CStripedList::bandColour(2)) << "column " << column;
+    }
+    // Pixels of a cell (its grid lines left out) that are not its band's colour.
+    auto inked = [&](int row, int column) {
+        const QImage cell = image.copy(list->columnViewportPosition(column), list->rowViewportPosition(row),
+                                       list->columnWidth(column) - 1, list->rowHeight(row) - 1);
+        int count = 0;
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                count += cell.pixelColor(x, y) != CStripedList::bandColour(row);
+        return count;
+    };
+    EXPECT_GT(inked(0, EventListModel::TimeColumn), 10) << "the top row's time text";
+    EXPECT_GT(inked(2, EventListModel::IconColumn), 50) << "the sent row's icon";
+    // Rows 0 and 2 carry different results (not sent, sent): their icons differ.
+    auto iconCell = [&](int row) {
+        return image.copy(list->columnViewportPosition(EventListModel::IconColumn), list->rowViewportPosition(row),
+                          list->columnWidth(EventListModel::IconColumn) - 1, list->rowHeight(row) - 1);
+    };
+    EXPECT_NE(iconCell(0), iconCell(2));
+}
+
 TEST_F(EventsPageWithThreeEvents, RightClickOnARowArchivesUpToItsTime) {
     page.show();
     CStripedList* list = page.list();
@@ -104,6 +147,48 @@ TEST_F(EventsPageWithThreeEvents, RightClickOnARowArchivesUpToItsTime) {
     EXPECT_TRUE(ui.questions[0].contains("(t2)"));
     EXPECT_EQ(dir.read("Events.log"), logLine(3, "t3", "Cid"));
     EXPECT_EQ(list->model()->rowCount(), 1);
+}
+
+// A burst raised in one pass of the event loop reaches the view as one
+// insertion when the batch timer first fires (no sooner than its interval of
+// at most 1/20 s: the operator reads no faster), not as a row per event.
+TEST_F(EventsPageWithThreeEvents, ThousandEventsRaisedInOnePassShowAfterOneBatchInterval) {
+    FakeReporter reporter;
+    reporter.immediateResult = ReportResult::Sent;
+    AlarmTextTable alarms;
+    InternalEventTable internal;
+    ServerSettings settings;
+    EventPipeline pipeline(events, reporter, alarms, internal, settings, ui, dir.dataDirectory());
+    PrimaryClient client;
+    client.account = 0x0A1B;
+    client.name = QStringLiteral("Padaria");
+    client.status = ClientStatus::Online;
+    page.show();
+    CStripedList* list = page.list();
+    QSignalSpy inserted(list->model(), &QAbstractItemModel::rowsInserted);
+
+    constexpr int kBurst = 1000;
+    for (int i = 0; i < kBurst; ++i)
+        pipeline.RaiseClientEvent(&client, 1130, 1, quint16(i), EventProtocol::TaviCom);
+    EXPECT_EQ(list->verticalHeader()->count(), 3) << "the view learns of the burst only when the batch ends";
+    EXPECT_EQ(inserted.count(), 0);
+
+    // One batch interval: its timer fires once.
+    auto* batchTimer = events.model().findChild<QTimer*>(QStringLiteral("eventBatchTimer"));
+    ASSERT_NE(batchTimer, nullptr);
+    ASSERT_TRUE(batchTimer->isActive());
+    EXPECT_LE(batchTimer->interval(), 1000 / 20);
+    QTimerEvent tick(batchTimer->timerId());
+    QCoreApplication::sendEvent(batchTimer, &tick);
+
+    EXPECT_EQ(list->verticalHeader()->count(), kBurst + 3);
+    EXPECT_EQ(list->model()->rowCount(), kBurst + 3);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_FALSE(batchTimer->isActive()) << "nothing left to show";
+    EXPECT_EQ(list->model()->data(list->model()->index(0, EventListModel::ZoneColumn)).toString(), "999");
+    EXPECT_EQ(list->model()->data(list->model()->index(kBurst - 1, EventListModel::ZoneColumn)).toString(), "000");
+    EXPECT_EQ(list->model()->data(list->model()->index(kBurst, EventListModel::TimeColumn)).toString(), "t3");
+    EXPECT_EQ(dir.read("Events.log").count('\n'), kBurst + 3) << "every event is logged at once";
 }
 
 TEST(EventsPageTest, ClientPickerOffersAllThenThePrimariesAndFilters) {

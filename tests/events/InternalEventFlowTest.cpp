@@ -64,7 +64,8 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
     EXPECT_EQ(list.model().rowCount(), 0) << "the monitor only posts the request";
     QCoreApplication::sendPostedEvents(&requests);
 
-    const EventListModel& model = list.model();
+    EventListModel& model = list.model();
+    model.showWaitingRows(); // as the next batch shows them
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.resultAt(0), int(ReportResult::NotSent)) << "row 6 disabled: listed, not sent";
     EXPECT_TRUE(reporter.requests.isEmpty());
@@ -81,6 +82,7 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
     EXPECT_EQ(reporter.requests[0].account, 0x0A1B);
     EXPECT_EQ(reporter.requests[0].partition, 7);
     EXPECT_EQ(reporter.requests[0].zone, 42);
+    model.showWaitingRows();
     ASSERT_EQ(model.rowCount(), 2);
     EXPECT_EQ(model.resultAt(0), int(ReportResult::Sent));
     EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), QStringLiteral("Cliente voltou a comunicar"))
@@ -89,6 +91,7 @@ TEST(InternalEventFlowTest, OfflineRowDisabledIsListedNotSentAndTheRestoreIsForw
 
     // Row 8 disabled: blocking is listed with its text and NotSent; nothing is sent.
     forwarder.raiseClientInternal(InternalEvent::ClientBlocked, false, InternalForward::IfEnabled, p);
+    model.showWaitingRows();
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.resultAt(0), int(ReportResult::NotSent));
     EXPECT_EQ(model.cellText(0, EventListModel::TextColumn), QStringLiteral("Cliente bloqueado"));

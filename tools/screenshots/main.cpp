@@ -45,9 +45,9 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kListedTimeoutMs = 3000;
-// Rounds of event processing before a grab, so that layouts, scroll bars and
-// deferred repaints have settled.
-constexpr int kSettleRounds = 10;
+// Rounds of event processing before a grab, so that layouts, scroll bars,
+// deferred repaints and the batches of rows and tab captions (50 ms) have settled.
+constexpr int kSettleRounds = 20;
 constexpr const char* kServerConfigFile = "Server.cfg";
 // Demo clients of "Clients.lst" the pictures show: a primary with two
 // dependents, one of them, and the client blocked for the Bloqueados page.
