@@ -78,12 +78,12 @@ TEST_F(WindowFixture, DetailsPgmLineSwitchAndCallbackReachTheDevice) {
     QTest::keyClicks(address, QStringLiteral("10.1.2.3"));
     port->clear();
     QTest::keyClicks(port, QStringLiteral("5050"));
-    const int eventsBefore = list(CMainFrame::kEventsTab)->model()->rowCount();
+    const int eventsBefore = eventRows();
     press(ClientStatus::Online, name("button", Control::Send));
     ASSERT_TRUE(QTest::qWaitFor([&] { return requestCodes().contains(DeviceCommand::kCodeCallback); }, kWaitMs));
     EXPECT_EQ(device->requests().last().payload.toHex(), QByteArray("0a010203ba13"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return messageTexts().contains(QStringLiteral("Callback enviado")); }, kWaitMs));
-    EXPECT_EQ(list(CMainFrame::kEventsTab)->model()->rowCount(), eventsBefore + 1) << "the internal event";
+    EXPECT_EQ(eventRows(), eventsBefore + 1) << "the internal event";
 
     // "*" puts the server's own callback address back.
     press(ClientStatus::Online, name("button", Control::Defaults));

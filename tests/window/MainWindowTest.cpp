@@ -52,7 +52,7 @@ TEST_F(WindowFixture, MenuCommandsAndTheEventsPage) {
               QStringList{QStringLiteral("Padaria Central")});
     action(frame(), "actionShowAll")->trigger();
     EXPECT_EQ(frame()->tabs()->tabText(CMainFrame::kEventsTab), QStringLiteral("Eventos"));
-    EXPECT_GT(list(CMainFrame::kEventsTab)->model()->rowCount(), 1);
+    EXPECT_GT(eventRows(), 1);
 
     // The about box opens over the window.
     auto about = whenShown(QStringLiteral("about"), [](QWidget* box) { box->close(); });
@@ -61,7 +61,8 @@ TEST_F(WindowFixture, MenuCommandsAndTheEventsPage) {
 
     // A right-click on a row archives the log up to it (the question is answered Yes).
     QAbstractItemView* events = list(CMainFrame::kEventsTab);
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, events->visualRect(events->model()->index(0, 1)).center());
+    const QPoint rowCentre = events->visualRect(events->model()->index(0, 1)).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, rowCentre, events->viewport()->mapToGlobal(rowCentre));
     QApplication::sendEvent(events->viewport(), &rightClick);
     const QByteArray archived = dir.read("Archive.log");
     ASSERT_FALSE(archived.isEmpty());
@@ -130,9 +131,9 @@ TEST_F(WindowFixture, ConfigurationPageSavesEachSection) {
     click(in<QCheckBox>(tab, InternalEventsSection::objectNameFor(InternalEventIds::kFirstRowCheck)));
     press(tab, InternalEventsSection::objectNameFor(InternalEventIds::kSave));
     EXPECT_NE(dir.read("LocalEvents.lst"), internalEvents);
-    const int rows = list(CMainFrame::kEventsTab)->model()->rowCount();
+    const int rows = eventRows();
     press(tab, InternalEventsSection::objectNameFor(InternalEventIds::kSend));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return list(CMainFrame::kEventsTab)->model()->rowCount() > rows; }, 3 * kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return eventRows() > rows; }, 3 * kWaitMs));
     EXPECT_EQ(ui.messages.size(), 0) << ui.messages.value(0).text.toStdString();
 }
 

@@ -162,7 +162,8 @@ TEST(UnattendedWindowTest, WithoutADisplayABusyPortEndsTheStartAndSigtermEndsALo
     const int port = numberAfter(output, "UDP port ");
     ASSERT_GT(port, 0) << output.constData();
     EXPECT_FALSE(ReceiverFixture::exchange(quint16(port), burglary(3)).isEmpty());
-    EXPECT_TRUE(dir.read("Events.log").contains("Disparo de alarme de roubo"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dir.read("Events.log").contains("Disparo de alarme de roubo"); }, kExitWaitMs));
     waiting.terminate();
     ASSERT_TRUE(waiting.waitForFinished(kExitWaitMs));
     EXPECT_EQ(waiting.exitCode(), 0) << waiting.readAllStandardError().constData();

@@ -69,7 +69,10 @@ struct WindowFixture : ::testing::Test {
         page(tab);
         WindowDriver::click(button);
     }
-    QStringList rowTexts(int tab, int column) const {
+    // The rows of a tab's list; the events list first shows the rows waiting for their batch.
+    QStringList rowTexts(int tab, int column) {
+        if (tab == CMainFrame::kEventsTab)
+            receiver->core.eventList().model().showWaitingRows();
         QStringList texts;
         const QAbstractItemModel* model = list(tab)->model();
         for (int row = 0; row < model->rowCount(); ++row)
@@ -82,7 +85,8 @@ struct WindowFixture : ::testing::Test {
             texts << message.text;
         return texts;
     }
-    QStringList eventTexts() const { return rowTexts(CMainFrame::kEventsTab, EventListModel::TextColumn); }
+    QStringList eventTexts() { return rowTexts(CMainFrame::kEventsTab, EventListModel::TextColumn); }
+    qsizetype eventRows() { return eventTexts().size(); }
     QList<quint8> requestCodes() const {
         QList<quint8> codes;
         for (const CommandDevice::Request& request : device->requests())
