@@ -64,6 +64,13 @@ QList<int> CStripedList::scaledToFont(const QList<int>& widths) const {
     QList<int> scaled;
     for (int width : widths)
         scaled.append(qRound(width * scale));
+    // A column is never narrower than its caption.
+    const QFontMetrics headerMetrics(horizontalHeader()->font());
+    for (qsizetype column = 0; model() && column < scaled.size(); ++column) {
+        const QString caption = model()->headerData(int(column), Qt::Horizontal).toString();
+        if (!caption.isEmpty())
+            scaled[column] = qMax(scaled[column], headerMetrics.horizontalAdvance(caption) + kCellPadding);
+    }
     return scaled;
 }
 

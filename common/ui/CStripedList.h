@@ -22,12 +22,15 @@ public:
     // The average character width of the 8-point font the default column
     // widths were drawn for (dialog base units, from the alphabet).
     static constexpr double kReferenceCharWidth = 6.0;
+    // What a cell or caption adds around its text, in pixels.
+    static constexpr int kCellPadding = 16;
 
     // Column widths by logical column, as kept in "Server.ini".
     QList<int> columnWidths() const;
     void setColumnWidths(const QList<int>& widths);
     // Default widths drawn for the reference font, grown to the list's own
-    // font so that the same texts fit (never shrunk).
+    // font so that the same texts fit (never shrunk), and each at least as
+    // wide as its column's caption.
     QList<int> scaledToFont(const QList<int>& widths) const;
 
     // The colour of the band at row index (also past the last row).

@@ -11,6 +11,7 @@
 #include "config/ui/ConfigPage.h"
 #include "config/ui/OperatorsSectionView.h"
 #include "device/ui/QtDeviceCommandView.h"
+#include "events/EventListModel.h"
 #include "events/ui/EventsPage.h"
 #include "events/ui/InternalEventsSection.h"
 #include "reporting/ui/ReportSectionView.h"
@@ -51,7 +52,16 @@ void ServerWindow::build() {
         return stored.stored ? widths : list->scaledToFont(widths);
     };
     m_eventsPage = new EventsPage(m_core.eventList(), m_core.registry(), *m_icons);
-    m_eventsPage->setColumnWidths(widthsFor(m_eventsPage->list(), 0));
+    QList<int> eventWidths = widthsFor(m_eventsPage->list(), 0);
+    if (!stored.stored) {
+        // The time is read whole, whatever the font.
+        const int timeWidth =
+            m_eventsPage->list()->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) +
+            CStripedList::kCellPadding;
+        int& column = eventWidths[EventListModel::TimeColumn];
+        column = qMax(column, timeWidth);
+    }
+    m_eventsPage->setColumnWidths(eventWidths);
     m_frame->setPage(CMainFrame::kEventsTab, m_eventsPage);
     connect(m_frame.get(), &CMainFrame::showAllClientsRequested, m_eventsPage, &EventsPage::showAllClients);
     connect(m_frame.get(), &CMainFrame::selectClientRequested, m_eventsPage, &EventsPage::selectClient);

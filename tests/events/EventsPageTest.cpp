@@ -290,7 +290,7 @@ TEST(EventsPageTest, SoundsThatCannotBePlayedAreSaidOnce) {
         QSignalSpy said(&player, &SoundPlayer::unavailable);
         for (int i = 0; i < 2; ++i) {
             player.play(dir.file("Event.wav"));
-            QTest::qWaitFor([&] { return !player.isPlaying(); }, 2000);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !player.isPlaying(); }, 2000)) << c.name;
         }
         QTest::qWait(50);
         ASSERT_EQ(said.size(), c.reason ? 1 : 0) << c.name;
