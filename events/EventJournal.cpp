@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,15 +28,103 @@ QByteArray fieldText(const QString& text) {
     return bytes;
 }
 
+// A regular file of the data directory, whole; nothing for a link, a FIFO
+// (never an endless wait) or a file larger than any journal.
+QByteArray readRegularFile(const QString& path) {
+    QByteArray content;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return content;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= EventJournal::kMaxReadBytes) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly))
+            content = file.readAll();
+    }
+    ::close(fd);
+    return content;
+}
+
+// Opens a file of the journal for appending: never through a link, never
+// into a FIFO, owner-only; -1 when it is not a regular file.
+int openAppendable(const QString& path, qint64& size) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    size = info.st_size;
+    return fd;
+}
+
+// Appends bytes whole; a line cut short is cut off again, so the next one
+// starts on a line of its own.
+bool appendWhole(int fd, qint64& size, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const int error = errno;
+            if (done > 0 && ::ftruncate(fd, size) == 0)
+                done = 0;
+            size += done;
+            errno = error;
+            return false;
+        }
+        done += written;
+    }
+    size += done;
+    return true;
+}
+
 } // namespace
 
-EventJournal::EventJournal(const DataDirectory& directory) : m_path(directory.file(QString::fromLatin1(kFileName))) {}
+EventJournal::EventJournal(const DataDirectory& directory)
+    : m_path(directory.file(QString::fromLatin1(kFileName))),
+      m_releasedPath(directory.file(QString::fromLatin1(kReleasedFileName))), m_syncer([this] { runSyncer(); }) {}
 
 EventJournal::~EventJournal() {
     commit();
-    sync();
+    syncNow();
+    {
+        std::lock_guard guard(m_syncLock);
+        m_stopping = true;
+    }
+    m_syncWanted.notify_one();
+    m_syncer.join();
+    closeFile();
+}
+
+void EventJournal::runSyncer() {
+    std::unique_lock guard(m_syncLock);
+    for (;;) {
+        m_syncWanted.wait(guard, [this] { return m_stopping || m_syncsDone < m_syncRequests; });
+        if (m_syncsDone == m_syncRequests)
+            return; // stopping with nothing left to sync
+        // Every request made so far is covered by this one sync.
+        const quint64 covered = m_syncRequests;
+        if (m_fd >= 0)
+            ::fdatasync(m_fd);
+        m_syncsDone = covered;
+        m_syncDone.notify_all();
+    }
+}
+
+void EventJournal::closeFile() {
+    if (m_markFd >= 0)
+        ::close(m_markFd);
+    m_markFd = -1;
+    std::lock_guard guard(m_syncLock);
     if (m_fd >= 0)
         ::close(m_fd);
+    m_fd = -1;
 }
 
 QByteArray EventJournal::heldLine(quint64 id, qint64 heldAtMs, const EventRecord& event) {
@@ -102,29 +191,17 @@ QByteArray EventJournal::lastLineOf(const QString& path) {
 
 QList<EventJournal::Entry> EventJournal::takeLeftOver(const std::function<bool(const EventRecord&)>& loggedLast) {
     QList<Entry> leftOver;
-    QByteArray content;
-    // Only a regular file of the data directory is read, and never a FIFO's endless wait.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxReadBytes) {
-            QFile file;
-            if (file.open(fd, QIODevice::ReadOnly))
-                content = file.readAll();
-        }
-        ::close(fd);
-    }
+    std::set<quint64> released;
+    for (const QByteArray& line : readRegularFile(m_releasedPath).split('\n'))
+        if (line.startsWith(kReleased))
+            released.insert(line.mid(2).toULongLong());
+    const QByteArray content = readRegularFile(m_path);
     std::map<quint64, Entry> held;
     const QByteArrayList lines = content.split('\n');
     // The last piece has no line end: a write cut short, or nothing.
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        if (line.startsWith(kReleased)) {
-            held.erase(line.mid(2).toULongLong());
-            continue;
-        }
         Entry entry;
-        if (readHeldLine(line, entry))
+        if (readHeldLine(lines[i], entry) && !released.count(entry.id))
             held[entry.id] = entry;
     }
     if (!held.empty() && loggedLast && loggedLast(held.begin()->second.event))
@@ -151,40 +228,24 @@ quint64 EventJournal::hold(const EventRecord& event, qint64 nowMs) {
 bool EventJournal::openForAppend() {
     if (m_fd >= 0)
         return true;
-    // Never through a link, never into a FIFO; owner-only, like the operators' file.
-    m_fd = ::open(QFile::encodeName(m_path).constData(),
-                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (m_fd < 0)
+    const int fd = openAppendable(m_path, m_size);
+    if (fd < 0)
         return false;
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
-        errno = EINVAL;
-        return false;
-    }
-    m_size = info.st_size;
+    std::lock_guard guard(m_syncLock);
+    m_fd = fd;
     return true;
 }
 
+bool EventJournal::writeMark(quint64 id) {
+    if (m_markFd < 0)
+        m_markFd = openAppendable(m_releasedPath, m_markSize);
+    return m_markFd >= 0 &&
+           appendWhole(m_markFd, m_markSize, QByteArray(1, kReleased) + '\t' + QByteArray::number(id) + '\n');
+}
+
 bool EventJournal::writeAll(const QByteArray& bytes) {
-    if (!openForAppend())
+    if (!openForAppend() || !appendWhole(m_fd, m_size, bytes))
         return false;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            // A line cut short is cut off again, so the next one starts on a line of its own.
-            if (done > 0 && ::ftruncate(m_fd, m_size) == 0)
-                done = 0;
-            m_size += done;
-            return false;
-        }
-        done += written;
-    }
-    m_size += done;
     m_unsynced = true;
     return true;
 }
@@ -204,10 +265,21 @@ bool EventJournal::commit() {
 }
 
 void EventJournal::sync() {
-    if (m_fd >= 0 && m_unsynced) {
-        ::fdatasync(m_fd);
-        m_unsynced = false;
+    if (m_fd < 0 || !m_unsynced)
+        return;
+    m_unsynced = false;
+    {
+        std::lock_guard guard(m_syncLock);
+        ++m_syncRequests;
     }
+    m_syncWanted.notify_one();
+}
+
+void EventJournal::syncNow() {
+    sync();
+    std::unique_lock guard(m_syncLock);
+    const quint64 wanted = m_syncRequests;
+    m_syncDone.wait(guard, [&] { return m_syncsDone >= wanted; });
 }
 
 void EventJournal::release(quint64 id) {
@@ -220,17 +292,24 @@ void EventJournal::release(quint64 id) {
             m_pending += it->second;
         return;
     }
-    if (m_held.empty() && m_pending.isEmpty()) {
-        // Nothing held: the file empties at no cost.
-        if (m_fd >= 0 && ::ftruncate(m_fd, 0) == 0) {
-            m_size = 0;
-            m_unsynced = true;
-            return;
-        }
+    if (m_held.empty() && m_pending.isEmpty() && m_size > kEmptyingBytes) {
+        emptyFiles();
+        return;
     }
-    writeAll(QByteArray(1, kReleased) + '\t' + QByteArray::number(id) + '\n');
+    writeMark(id);
     if (m_size > kCompactBytes)
         compact();
+}
+
+void EventJournal::emptyFiles() {
+    // Nothing held: both files empty without a rewrite (the held lines first, so
+    // a crash in between leaves marks of nothing).
+    if (m_fd >= 0 && ::ftruncate(m_fd, 0) == 0) {
+        m_size = 0;
+        m_unsynced = true;
+        if (m_markFd >= 0 && ::ftruncate(m_markFd, 0) == 0)
+            m_markSize = 0;
+    }
 }
 
 void EventJournal::withdraw() {
@@ -243,12 +322,15 @@ void EventJournal::compact() {
     for (auto it = m_held.begin(); it != m_held.end() && it->first < m_firstPending; ++it)
         content += it->second;
     if (!writeFileWhole(m_path, content, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return; // the old file still holds everything, released marks included
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+        return;  // the old file still holds everything, released marks included
+    closeFile(); // the new file was synced before it took the name
     m_unsynced = false;
     openForAppend();
+    // The marks were of lines the new file no longer has.
+    if (m_markFd < 0)
+        m_markFd = openAppendable(m_releasedPath, m_markSize);
+    if (m_markFd >= 0 && ::ftruncate(m_markFd, 0) == 0)
+        m_markSize = 0;
 }
 
 void EventJournal::reportProblem(bool failing) {

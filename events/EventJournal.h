@@ -7,8 +7,11 @@
 #include <QList>
 #include <QString>
 
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 // Custody of the events that devices were told were received, until
@@ -18,10 +21,13 @@
 //
 // Each held event is a line of "Events.jnl", written before the
 // acknowledgements of its reading round leave (commit: one write for the
-// round) and synced to the disk right after they left (sync: one sync for the
-// round). When the event's line is in "Events.log" a release mark follows.
-// The file is emptied whenever nothing is held, and rewritten with only what
-// is held when it grows past kCompactBytes. At the next start the events held
+// round, which a killed process cannot take back) and synced to the disk
+// right after they left (sync). The sync runs on a thread of its own, so the
+// main thread never waits for the disk: a power cut can take at most what one
+// sync was still writing. When the event's line is in "Events.log" its release
+// mark goes to "Events.jnr". When the event's line is in "Events.log" a release mark follows.
+// The file is emptied when nothing is held past kEmptyingBytes, and rewritten
+// with only what is held when it grows past kCompactBytes. At the next start the events held
 // and never released are taken back (takeLeftOver) and listed, logged and,
 // when still young, forwarded again.
 //
@@ -30,11 +36,19 @@
 // by the raise, withdraw() after it (an event that was not raised, of a
 // blocked client say, is released then).
 //
-// Threads: the main thread.
+// Threads: everything here runs on the main thread, except the disk syncs,
+// which run on the journal's syncer thread. The two share only m_syncLock's
+// members: the descriptor being synced (changed by the main thread under the
+// lock, used by the syncer under it) and the request flags.
 class EventJournal {
 public:
     static constexpr const char* kFileName = "Events.jnl";
+    // The release marks: never synced (a mark lost to a power cut only lists an
+    // event twice), so they stay off the pages the syncer is writing out.
+    static constexpr const char* kReleasedFileName = "Events.jnr";
     static constexpr qint64 kCompactBytes = 1 << 20;
+    // Emptied when nothing is held once it is this large.
+    static constexpr qint64 kEmptyingBytes = 64 << 10;
     // A file larger than this is not a journal this program wrote: it is refused.
     static constexpr qint64 kMaxReadBytes = 64 << 20;
 
@@ -65,8 +79,10 @@ public:
     // Writes what was held since the last commit; false (and kept for the next
     // commit) when the file cannot take it.
     bool commit();
-    // Makes what was committed survive a power cut.
+    // Makes what was committed survive a power cut: asks the syncer thread, waits for nothing.
     void sync();
+    // Waits until what was committed before the call is on the disk (tests, shutdown).
+    void syncNow();
     // The event's line is in "Events.log": it needs no custody any more.
     void release(quint64 id);
 
@@ -87,12 +103,19 @@ public:
 
 private:
     bool openForAppend();
+    bool writeMark(quint64 id);
+    void emptyFiles();
+    void closeFile();
+    void runSyncer();
     bool writeAll(const QByteArray& bytes);
     void compact();
     void reportProblem(bool failing);
 
     QString m_path;
-    int m_fd = -1;
+    QString m_releasedPath;
+    int m_markFd = -1; // the main thread's only
+    qint64 m_markSize = 0;
+    int m_fd = -1; // written by the main thread under m_syncLock
     qint64 m_size = 0;
     bool m_unsynced = false;
     bool m_failing = false;
@@ -103,4 +126,12 @@ private:
     QByteArray m_pending;                 // held lines not yet written
     std::map<quint64, QByteArray> m_held; // id -> its line, while held
     ProblemHandler m_problem;
+
+    std::mutex m_syncLock;
+    std::condition_variable m_syncWanted;
+    std::condition_variable m_syncDone;
+    quint64 m_syncRequests = 0; // under m_syncLock
+    quint64 m_syncsDone = 0;    // under m_syncLock
+    bool m_stopping = false;    // under m_syncLock
+    std::thread m_syncer;
 };
