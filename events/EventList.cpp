@@ -24,6 +24,10 @@ bool namesClient(QByteArrayView field, QByteArrayView utf8Name, const QString& n
 EventList::EventList(const DataDirectory& directory, UserInterface& ui, int lockTimeoutMs)
     : m_log(directory), m_ui(ui), m_lock(lockTimeoutMs) {}
 
+void EventList::showEvent(const EventLine& line) {
+    m_model.prepend(line);
+}
+
 bool EventList::addEvent(const EventLine& line) {
     const bool logged = m_log.AppendEventLine(line);
     m_model.prepend(line);

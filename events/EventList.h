@@ -33,6 +33,8 @@ public:
     // events are shown whatever the filter, so no incoming alarm is hidden
     // from the operator.
     bool addEvent(const EventLine& line);
+    // Shows the event as the new top row without logging it (a line that waits for the log).
+    void showEvent(const EventLine& line);
 
     // Rebuilds the list from "Events.log" under the current filter, newest
     // first, once an archive run that a crash cut short is settled. When the

@@ -80,9 +80,8 @@ bool EventPipeline::isLogLineOf(const EventRecord& event, const QByteArray& last
 }
 
 void EventPipeline::listForwarded(const EventRecord& event, quint64 custody) {
-    const bool logged = listLocked(event);
     // Kept in custody while "Events.log" cannot take it.
-    if (logged && custody && m_journal)
+    if (listLocked(event, custody) && custody && m_journal)
         m_journal->release(custody);
     if (event.result != ReportResult::Failed) {
         if (m_settings.SoundNewEvent)
@@ -92,9 +91,9 @@ void EventPipeline::listForwarded(const EventRecord& event, quint64 custody) {
     }
 }
 
-bool EventPipeline::listLocked(const EventRecord& event) {
+bool EventPipeline::listLocked(const EventRecord& event, quint64 custody) {
     TimedLockGuard guard(m_list.lock());
-    return addLine(event);
+    return addLine(event, custody);
 }
 
 void EventPipeline::RaiseClientInternalEvent(ReportResult result, quint16 internalCode,
@@ -139,8 +138,41 @@ void EventPipeline::AddEventLine(ReportResult result, const QString& name, quint
     addLine(event);
 }
 
-bool EventPipeline::addLine(const EventRecord& event) {
-    return m_list.addEvent(m_formatter.format(event, m_clock()));
+bool EventPipeline::writeRefusedLines() {
+    while (!m_refused.empty()) {
+        if (!m_list.logFile().AppendEventLine(m_refused.front().line))
+            return false;
+        if (m_refused.front().custody && m_journal)
+            m_journal->release(m_refused.front().custody);
+        m_refused.pop_front();
+    }
+    return true;
+}
+
+bool EventPipeline::addLine(const EventRecord& event, quint64 custody) {
+    const EventLine line = m_formatter.format(event, m_clock());
+    // Lines the log refused go in first, in their order, once it takes lines again.
+    bool logged = false;
+    if (writeRefusedLines())
+        logged = m_list.addEvent(line);
+    else
+        m_list.showEvent(line);
+    if (!logged) {
+        ++m_logWriteFailures;
+        m_refused.push_back({line, custody});
+    }
+    const bool failing = !logged;
+    if (failing == m_logFailing)
+        return logged;
+    // A full disk or a log that cannot be written is said, not kept silent; the
+    // lines wait (their client events in custody) until it takes lines again.
+    m_logFailing = failing;
+    if (m_logProblem)
+        m_logProblem(logged ? QStringLiteral("Events.log voltou a ser gravado")
+                            : QStringLiteral("Events.log não pôde ser gravado (disco cheio?): os eventos continuam na "
+                                             "lista e guardados em %1 até que possam ser gravados")
+                                  .arg(QString::fromLatin1(EventJournal::kFileName)));
+    return logged;
 }
 
 ClientEventSubject ClientEventSubject::of(const ClientRecord& client) {

@@ -5,10 +5,12 @@
 #include "common/DataDirectory.h"
 #include "events/EventFormatter.h"
 #include "events/EventJournal.h"
+#include "events/EventLine.h"
 #include "events/EventRaiser.h"
 
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -56,14 +58,19 @@ public:
     void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
                       quint16 zone, int protocol, const std::optional<QString>& panel) override;
 
+    // Told once when "Events.log" refuses a line, and once when it takes one again.
+    void setLogProblemHandler(std::function<void(const QString&)> handler) { m_logProblem = std::move(handler); }
+    quint64 logWriteFailures() const { return m_logWriteFailures; }
+
     QString eventSoundPath() const { return m_eventSound; }
     QString failureSoundPath() const { return m_failureSound; }
 
 private:
-    bool listLocked(const EventRecord& event);
+    bool listLocked(const EventRecord& event, quint64 custody = 0);
     void listForwarded(const EventRecord& event, quint64 custody);
     void forward(const EventRecord& event, quint64 custody);
-    bool addLine(const EventRecord& event);
+    bool addLine(const EventRecord& event, quint64 custody = 0);
+    bool writeRefusedLines();
 
     EventList& m_list;
     Reporter& m_reporter;
@@ -76,5 +83,13 @@ private:
     TimeTextClock m_timeText;
     Clock m_clock;
     EventJournal* m_journal = nullptr;
+    std::function<void(const QString&)> m_logProblem;
+    quint64 m_logWriteFailures = 0;
+    bool m_logFailing = false;
+    struct RefusedLine {
+        EventLine line;
+        quint64 custody = 0;
+    };
+    std::deque<RefusedLine> m_refused; // shown, waiting for "Events.log" to take them
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

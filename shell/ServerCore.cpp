@@ -59,6 +59,7 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_events.setJournal(&m_journal);
     m_datagram.setJournal(&m_journal);
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
+    m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,

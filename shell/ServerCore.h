@@ -119,6 +119,7 @@ public:
     void setClientDialogHost(ClientDialogHost* host);
     EventList& eventList() { return m_eventList; }
     const EventJournal& journal() const { return m_journal; }
+    const EventPipeline& eventPipeline() const { return m_events; }
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
     DatagramServer& datagramServer() { return m_datagram; }

@@ -92,6 +92,12 @@ QByteArray text(ServerCore& core) {
     m.sample("atalaia_multicom_sessions", quint64(core.multicomListener().sessionCount()));
     m.family("atalaia_socket_recoveries_total", "counter", "Times the device socket was found unread and re-armed.");
     m.sample("atalaia_socket_recoveries_total", quint64(datagrams.receptionRecoveries()));
+    m.family("atalaia_events_in_custody", "gauge", "Acknowledged events not yet in Events.log.");
+    m.sample("atalaia_events_in_custody", quint64(core.journal().heldCount()));
+    m.family("atalaia_journal_write_failures_total", "counter", "Reading rounds whose events Events.jnl refused.");
+    m.sample("atalaia_journal_write_failures_total", core.journal().writeFailures());
+    m.family("atalaia_log_write_failures_total", "counter", "Event lines that Events.log refused.");
+    m.sample("atalaia_log_write_failures_total", core.eventPipeline().logWriteFailures());
     m.family("atalaia_resident_memory_bytes", "gauge", "Resident memory of the process.");
     m.sample("atalaia_resident_memory_bytes", residentBytes());
     return m.text();

@@ -2,11 +2,16 @@
 #include "clients/ClientRecord.h"
 #include "config/ServerSettings.h"
 #include "events/AlarmTextTable.h"
+#include "events/EventJournal.h"
+#include "events/EventLine.h"
 #include "events/EventList.h"
 #include "events/InternalEventTable.h"
 #include "tests/events/EventListTestSupport.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -178,4 +183,34 @@ TEST(EventPipelineTest, InternalEventsUseTheInternalSettingsAndAlwaysSound) {
     EXPECT_EQ(f.logText().count('\n'), 2);
     EXPECT_TRUE(
         f.logText().startsWith("3\t08/12/2026 14:05:01\tAdmin\t---\tOperador entrou\tE\t401\t---\t---\t---\t---\n"));
+}
+
+TEST(EventPipelineTest, LinesTheLogRefusesAreSaidKeptInCustodyAndWrittenWhenItTakesLinesAgain) {
+    PipelineFixture f;
+    EventJournal journal(f.dir.dataDirectory());
+    f.pipeline->setJournal(&journal);
+    QStringList said;
+    f.pipeline->setLogProblemHandler([&](const QString& text) { said << text; });
+    f.reporter.immediateResult = ReportResult::Sent;
+    // A log that cannot be written, as on a full disk.
+    QFile::remove(f.dir.file("Events.log"));
+    ASSERT_TRUE(QDir().mkdir(f.dir.file("Events.log")));
+    for (quint16 zone = 1; zone <= 3; ++zone)
+        f.pipeline->RaiseClientEvent(&f.client, 1130, 1, zone, EventProtocol::TaviCom);
+    EXPECT_EQ(f.listed().rowCount(), 3) << "the operator still sees them";
+    EXPECT_EQ(journal.heldCount(), 3u) << "kept where a crash cannot take them";
+    EXPECT_EQ(f.pipeline->logWriteFailures(), 3u);
+    ASSERT_EQ(said.size(), 1) << "said once, not per event";
+    EXPECT_TRUE(said[0].contains(QStringLiteral("não pôde ser gravado")));
+
+    // Room again: the waiting lines go in first, in their order, then the new one.
+    ASSERT_TRUE(QDir().rmdir(f.dir.file("Events.log")));
+    f.pipeline->RaiseClientEvent(&f.client, 1130, 1, 4, EventProtocol::TaviCom);
+    const QStringList lines = f.logText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[i].split(QLatin1Char('\t')).value(EventLine::Zone).toInt(), i + 1);
+    EXPECT_EQ(journal.heldCount(), 0u);
+    EXPECT_EQ(said.size(), 2);
+    EXPECT_EQ(f.listed().rowCount(), 4) << "no row shown twice";
 }
