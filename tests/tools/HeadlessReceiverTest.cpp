@@ -50,6 +50,20 @@ void copyDemo(const TempDataDir& dir) {
     dir.write("Server.cfg", config);
 }
 
+// Starts the headless receiver on dir; its standard error up to the line that says it receives.
+QByteArray startHeadless(QProcess& receiver, const TempDataDir& dir) {
+    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
+    QByteArray output;
+    const bool receiving = QTest::qWaitFor(
+        [&] {
+            output += receiver.readAllStandardError();
+            return numberAfter(output, "receiving on UDP port ") > 0;
+        },
+        kWaitMs);
+    EXPECT_TRUE(receiving) << output.constData();
+    return output;
+}
+
 } // namespace
 
 TEST(HeadlessReceiverTest, TakesAnAlarmServesItsFiguresAndStopsInOrderOnSigterm) {
@@ -112,15 +126,7 @@ TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabled) {
     config.replace("MC 0", "MC " + QByteArray::number(multicomPort)).replace("EnableMulticom\t0", "EnableMulticom\t1");
     dir.write("Server.cfg", config);
     QProcess receiver;
-    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
-    QByteArray output;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            output += receiver.readAllStandardError();
-            return output.contains("receiving on UDP port");
-        },
-        kWaitMs))
-        << output.constData();
+    startHeadless(receiver, dir);
     QTcpSocket device;
     device.connectToHost(QHostAddress::LocalHost, multicomPort);
     EXPECT_TRUE(device.waitForConnected(kWaitMs)) << "a Multicom device reaches the service";
@@ -149,16 +155,8 @@ TEST(HeadlessReceiverTest, AcknowledgedAlarmsSurviveAKillWhileTheStationIsSilent
         report.replace("9999", QByteArray::number(station.localPort()));
         dir.write("Report.cfg", report);
         QProcess receiver;
-        receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
-        QByteArray output;
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                output += receiver.readAllStandardError();
-                return numberAfter(output, "receiving on UDP port ") > 0;
-            },
-            kWaitMs))
-            << output.constData();
-        const quint16 port = quint16(numberAfter(output, "receiving on UDP port "));
+        const quint16 port = quint16(numberAfter(startHeadless(receiver, dir), "receiving on UDP port "));
+        ASSERT_GT(port, 0) << c.name;
 
         QUdpSocket device;
         ASSERT_TRUE(device.bind(QHostAddress::LocalHost, 0));
@@ -181,15 +179,7 @@ TEST(HeadlessReceiverTest, AcknowledgedAlarmsSurviveAKillWhileTheStationIsSilent
         // The next start lists them as failed (too old to be forwarded again) and logs them.
         QByteArray config = dir.read("Server.cfg");
         dir.write("Server.cfg", config + "ResendAge\t\t0\r\n");
-        receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
-        output.clear();
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                output += receiver.readAllStandardError();
-                return output.contains("receiving on UDP port");
-            },
-            kWaitMs))
-            << output.constData();
+        const QByteArray output = startHeadless(receiver, dir);
         receiver.terminate();
         ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
 
