@@ -292,24 +292,23 @@ void EventJournal::release(quint64 id) {
             m_pending += it->second;
         return;
     }
-    if (m_held.empty() && m_pending.isEmpty() && m_size > kEmptyingBytes) {
-        emptyFiles();
+    if (m_held.empty() && m_pending.isEmpty() && m_size > kEmptyingBytes && emptyFiles())
         return;
-    }
     writeMark(id);
     if (m_size > kCompactBytes)
         compact();
 }
 
-void EventJournal::emptyFiles() {
+bool EventJournal::emptyFiles() {
     // Nothing held: both files empty without a rewrite (the held lines first, so
     // a crash in between leaves marks of nothing).
-    if (m_fd >= 0 && ::ftruncate(m_fd, 0) == 0) {
-        m_size = 0;
-        m_unsynced = true;
-        if (m_markFd >= 0 && ::ftruncate(m_markFd, 0) == 0)
-            m_markSize = 0;
-    }
+    if (m_fd < 0 || ::ftruncate(m_fd, 0) != 0)
+        return false;
+    m_size = 0;
+    m_unsynced = true;
+    if (m_markFd >= 0 && ::ftruncate(m_markFd, 0) == 0)
+        m_markSize = 0;
+    return true;
 }
 
 void EventJournal::withdraw() {

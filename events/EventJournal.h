@@ -104,7 +104,7 @@ public:
 private:
     bool openForAppend();
     bool writeMark(quint64 id);
-    void emptyFiles();
+    bool emptyFiles();
     void closeFile();
     void runSyncer();
     bool writeAll(const QByteArray& bytes);
