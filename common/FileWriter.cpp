@@ -15,7 +15,13 @@ void syncDirectory(const QString& directory) {
 }
 
 bool writeFileWhole(const QString& path, const QByteArray& content, QFileDevice::Permissions permissions) {
+    // A data file is a regular file of its directory: a link in its place is
+    // replaced by the new file, never written through (the save would otherwise
+    // overwrite whatever file the link names, wherever it is).
     QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (QFileInfo(path).isSymLink() && ::unlink(QFile::encodeName(path).constData()) != 0)
+        return false;
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // Set on the temporary file, so the content is never readable by others, not even for a moment.

@@ -8,8 +8,10 @@
 // beside the target, which is then renamed over it, so a crash never leaves a
 // half-written file. Returns false when the file could not be written (for
 // example a missing directory); the old file is then left as it was.
-// With permissions given, the new file gets exactly those (the operators'
-// passwords are readable by the owner only); otherwise an existing file keeps its own.
+// A symbolic link in the file's place is replaced by the new file; what it
+// names is never written. With permissions given, the new file gets exactly
+// those (the operators' passwords are readable by the owner only); otherwise an
+// existing file keeps its own.
 //
 // A power cut leaves the old file or the new one, whole: the content reaches
 // the disk before the rename (a content that cannot be synced fails the write

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,22 @@ TEST(FileWriterTest, ReplacesWholeFileAndFailsCleanlyForMissingDirectory) {
         EXPECT_TRUE(granted.testFlags(ownerOnly)) << name;
         EXPECT_FALSE(granted & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)) << name;
     }
+}
+
+TEST(FileWriterTest, ALinkInTheFilesPlaceIsReplacedNeverWrittenThrough) {
+    TempDataDir dir(false);
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("passwd"));
+    QFile target(outside);
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.write("root:x:0:0\n");
+    target.close();
+    ASSERT_TRUE(QFile::link(outside, dir.file(QStringLiteral("Clients.lst"))));
+    ASSERT_TRUE(writeFileWhole(dir.file(QStringLiteral("Clients.lst")), "1001\tPadaria\r\n"));
+    EXPECT_FALSE(QFileInfo(dir.file(QStringLiteral("Clients.lst"))).isSymLink());
+    EXPECT_EQ(dir.read(QStringLiteral("Clients.lst")), QByteArray("1001\tPadaria\r\n"));
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), QByteArray("root:x:0:0\n")) << "the file the link named is untouched";
 }
 
 TEST(FileWriterTest, LeavesOnlyTheFileBehindAndKeepsWhatAFailedWriteWouldReplace) {
