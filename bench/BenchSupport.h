@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/UserInterface.h"
+#include "device/TaviComCodec.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -40,6 +41,28 @@ inline int runBenchmarks(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
+}
+
+// A device's report as it goes on the wire: an event or a keep-alive of a
+// device whose identifier is its account, partition 1.
+inline QByteArray reportDatagram(quint8 type, quint16 account, quint16 sequence, quint16 code, quint16 zone,
+                                 quint16 period) {
+    using namespace TaviCom;
+    DatagramBuffer buffer{};
+    buffer[kOffType] = type;
+    writeU32(buffer, kOffDeviceId, account);
+    writeU16(buffer, kOffSequence, sequence);
+    buffer[kOffAnswerKind] = kKindAnswer;
+    buffer[kOffKind] = kKindReport;
+    DeviceReport fields;
+    fields.account = account;
+    fields.code = code;
+    fields.partition = 1;
+    fields.zone = zone;
+    fields.period = period;
+    writeDeviceReport(buffer, fields);
+    const int padded = SealDatagram(buffer, kReportPayloadLength);
+    return QByteArray(reinterpret_cast<const char*>(buffer.data()), kFrameOverhead + padded);
 }
 
 } // namespace BenchSupport

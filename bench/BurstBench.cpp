@@ -16,6 +16,7 @@
 
 #include "device/TaviComCodec.h"
 
+#include "bench/BenchSupport.h"
 #include "bench/ReceiverFiles.h"
 #include "bench/StationProcess.h"
 
@@ -77,24 +78,6 @@ struct Figures {
     double eventsPerS = 0;
     QByteArray load;
 };
-
-QByteArray report(quint16 account, quint16 sequence, quint8 type, quint16 code, quint16 zone) {
-    DatagramBuffer buffer{};
-    buffer[kOffType] = type;
-    writeU32(buffer, kOffDeviceId, account);
-    writeU16(buffer, kOffSequence, sequence);
-    buffer[kOffAnswerKind] = kKindAnswer;
-    buffer[kOffKind] = kKindReport;
-    DeviceReport fields;
-    fields.account = account;
-    fields.code = code;
-    fields.partition = 1;
-    fields.zone = zone;
-    fields.period = type == kTypeKeepAlive ? quint16(kPeriodS) : 0;
-    writeDeviceReport(buffer, fields);
-    const int padded = SealDatagram(buffer, kReportPayloadLength);
-    return QByteArray(reinterpret_cast<const char*>(buffer.data()), kFrameOverhead + padded);
-}
 
 // The devices: one socket on loopback that sends to the receiver's port and
 // reads the answers by sequence number.
@@ -221,7 +204,7 @@ Figures runBurst(Mode mode, const Options& options, quint16 stationPort) {
     clock.start();
     bool ready = false;
     while (!ready && clock.elapsed() < kStartTimeoutMs && receiver.state() == QProcess::Running) {
-        devices.send(report(kFirstAccount, kReadySequence, kTypeKeepAlive, 0, 0));
+        devices.send(BenchSupport::reportDatagram(kTypeKeepAlive, kFirstAccount, kReadySequence, 0, 0, kPeriodS));
         for (const quint16 sequence : devices.acknowledgements(100))
             ready = ready || sequence == kReadySequence;
     }
@@ -241,7 +224,8 @@ Figures runBurst(Mode mode, const Options& options, quint16 stationPort) {
     int sent = 0;
     auto sendNext = [&] {
         const quint16 account = quint16(kFirstAccount + sent % options.clients);
-        devices.send(report(account, quint16(sent), kTypeEvent, kEventCode, quint16(1 + sent % 999)));
+        devices.send(
+            BenchSupport::reportDatagram(kTypeEvent, account, quint16(sent), kEventCode, quint16(1 + sent % 999), 0));
         ++sent;
     };
     while (sent < std::min(events, options.inFlight))

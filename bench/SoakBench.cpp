@@ -104,24 +104,6 @@ struct DeviceFigures {
     std::vector<quint32> histogram = std::vector<quint32>(kHistogramSteps + 1, 0);
 };
 
-QByteArray report(quint8 type, quint16 account, quint16 sequence, quint16 code, quint16 zone, quint16 period) {
-    DatagramBuffer buffer{};
-    buffer[kOffType] = type;
-    writeU32(buffer, kOffDeviceId, account);
-    writeU16(buffer, kOffSequence, sequence);
-    buffer[kOffAnswerKind] = kKindAnswer;
-    buffer[kOffKind] = kKindReport;
-    DeviceReport fields;
-    fields.account = account;
-    fields.code = code;
-    fields.partition = 1;
-    fields.zone = zone;
-    fields.period = period;
-    writeDeviceReport(buffer, fields);
-    const int padded = SealDatagram(buffer, kReportPayloadLength);
-    return QByteArray(reinterpret_cast<const char*>(buffer.data()), kFrameOverhead + padded);
-}
-
 class Device {
 public:
     Device(int first, int count, const Options& options, quint16 serverPort)
@@ -152,12 +134,15 @@ public:
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
             while (double(figures.eventsSent) < elapsed * m_eventsPerS) {
                 const quint16 account = m_accounts[pick(m_random)];
-                send(report(kTypeEvent, account, m_sequence, kEventCode, quint16(1 + m_sequence % 99), 0), true);
+                send(BenchSupport::reportDatagram(kTypeEvent, account, m_sequence, kEventCode,
+                                                  quint16(1 + m_sequence % 99), 0),
+                     true);
                 ++figures.eventsSent;
             }
             while (double(figures.keepAlivesSent) < elapsed * m_keepAlivesPerS) {
                 const quint16 account = m_accounts[nextKeepAlive++ % m_accounts.size()];
-                send(report(kTypeKeepAlive, account, m_sequence, 0, 0, quint16(m_options.period)), false);
+                send(BenchSupport::reportDatagram(kTypeKeepAlive, account, m_sequence, 0, 0, quint16(m_options.period)),
+                     false);
                 ++figures.keepAlivesSent;
             }
             receive(1);
