@@ -189,6 +189,7 @@ int ClientListFile::parse(const QByteArray& content) {
     int primaries = 0;
     bool inBlock = false;
     PrimaryClient* current = nullptr;
+    DependentAccount* lastDependent = nullptr; // of current
 
     const QByteArrayView all(content);
     qsizetype start = 0;
@@ -225,7 +226,7 @@ int ClientListFile::parse(const QByteArray& content) {
             dependent->account = static_cast<quint16>(account);
             dependent->name = text(field(fields, kNameField));
             readDecimal(field(fields, kDependentStatusField), dependent->status);
-            current->AddDependent(dependent);
+            lastDependent = current->appendDependentAfter(lastDependent, dependent);
             m_registry.Register(dependent, false);
             continue;
         }
@@ -233,6 +234,7 @@ int ClientListFile::parse(const QByteArray& content) {
         // A primary line without a readable account names no client: it is
         // skipped with its block, rather than filed under an invented account.
         current = nullptr;
+        lastDependent = nullptr;
         if (!hasAccount)
             continue;
 

@@ -95,6 +95,14 @@ DependentAccount* PrimaryClient::AddDependent(DependentAccount* d) {
     return d;
 }
 
+DependentAccount* PrimaryClient::appendDependentAfter(DependentAccount* last, DependentAccount* d) {
+    Q_ASSERT(last ? last->primary == this && !last->nextDependent : !dependents);
+    (last ? last->nextDependent : dependents) = d;
+    d->nextDependent = nullptr;
+    d->primary = this;
+    return d;
+}
+
 bool PrimaryClient::detachDependent(DependentAccount* d) {
     for (DependentAccount** link = &dependents; *link; link = &(*link)->nextDependent) {
         if (*link == d) {

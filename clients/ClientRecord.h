@@ -179,6 +179,9 @@ public:
     DependentAccount* FindDependentByName(const QString& name) const;
     // Appends d at the end of the list (unless it is already there) and makes this its primary.
     DependentAccount* AddDependent(DependentAccount* d);
+    // Appends a new dependent after last, which is this primary's last one (or
+    // none yet): a reader appending many does not walk the chain each time.
+    DependentAccount* appendDependentAfter(DependentAccount* last, DependentAccount* d);
     // Unlinks d from the list and frees it; nothing if it is not there.
     void RemoveDependent(DependentAccount* d);
     // Unlinks d from the list without freeing it.

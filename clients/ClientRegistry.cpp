@@ -78,11 +78,11 @@ void ClientRegistry::Register(ClientRecord* record, bool save) {
     {
         TimedLockGuard guard(m_lock);
         if (record->isPrimary()) {
-            const int bucket = accountBucket(record->account);
-            for (const Node* node = m_primary[bucket]; node; node = node->next)
-                if (node->record == record)
-                    return;
-            insert(m_primary, bucket, record);
+            // Already filed: found through its serial, not by walking a chain
+            // that holds every client of the bucket (a load would be quadratic).
+            if (record->serial != 0 && m_live.value(record->serial) == record)
+                return;
+            insert(m_primary, accountBucket(record->account), record);
             m_firstPrimary[record->account] = static_cast<PrimaryClient*>(record); // now the head of its chain
         }
         insert(m_name, textBucket(record->name), record);

@@ -25,9 +25,9 @@
 // right after they left (sync). The sync runs on a thread of its own, so the
 // main thread never waits for the disk: a power cut can take at most what one
 // sync was still writing. When the event's line is in "Events.log" its release
-// mark goes to "Events.jnr". When the event's line is in "Events.log" a release mark follows.
-// The file is emptied when nothing is held past kEmptyingBytes, and rewritten
-// with only what is held when it grows past kCompactBytes. At the next start the events held
+// mark goes to "Events.jnr". The file is emptied when nothing is held past
+// kEmptyingBytes, and rewritten with only what is held when it grows past
+// kCompactBytes. At the next start the events held
 // and never released are taken back (takeLeftOver) and listed, logged and,
 // when still young, forwarded again.
 //

@@ -161,18 +161,30 @@ bool EventPipeline::addLine(const EventRecord& event, quint64 custody) {
         ++m_logWriteFailures;
         m_refused.push_back({line, custody});
     }
-    const bool failing = !logged;
+    setLogFailing(!logged);
+    return logged;
+}
+
+bool EventPipeline::retryRefusedLines() {
+    if (m_refused.empty())
+        return true;
+    const bool written = writeRefusedLines();
+    setLogFailing(!written);
+    return written;
+}
+
+void EventPipeline::setLogFailing(bool failing) {
     if (failing == m_logFailing)
-        return logged;
+        return;
     // A full disk or a log that cannot be written is said, not kept silent; the
     // lines wait (their client events in custody) until it takes lines again.
     m_logFailing = failing;
     if (m_logProblem)
-        m_logProblem(logged ? QStringLiteral("Events.log voltou a ser gravado")
-                            : QStringLiteral("Events.log não pôde ser gravado (disco cheio?): os eventos continuam na "
-                                             "lista e guardados em %1 até que possam ser gravados")
-                                  .arg(QString::fromLatin1(EventJournal::kFileName)));
-    return logged;
+        m_logProblem(!failing
+                         ? QStringLiteral("Events.log voltou a ser gravado")
+                         : QStringLiteral("Events.log não pôde ser gravado (disco cheio?): os eventos continuam na "
+                                          "lista e guardados em %1 até que possam ser gravados")
+                               .arg(QString::fromLatin1(EventJournal::kFileName)));
 }
 
 ClientEventSubject ClientEventSubject::of(const ClientRecord& client) {

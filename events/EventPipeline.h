@@ -61,6 +61,10 @@ public:
     // Told once when "Events.log" refuses a line, and once when it takes one again.
     void setLogProblemHandler(std::function<void(const QString&)> handler) { m_logProblem = std::move(handler); }
     quint64 logWriteFailures() const { return m_logWriteFailures; }
+    // Writes the lines "Events.log" refused, when it takes them again without
+    // waiting for a new event (space freed on a full disk); true when none wait.
+    bool retryRefusedLines();
+    int refusedLineCount() const { return int(m_refused.size()); }
 
     QString eventSoundPath() const { return m_eventSound; }
     QString failureSoundPath() const { return m_failureSound; }
@@ -71,6 +75,7 @@ private:
     void forward(const EventRecord& event, quint64 custody);
     bool addLine(const EventRecord& event, quint64 custody = 0);
     bool writeRefusedLines();
+    void setLogFailing(bool failing);
 
     EventList& m_list;
     Reporter& m_reporter;

@@ -31,6 +31,7 @@ constexpr const char* kNewRegisterSound = "New register.wav";
 // Added to the longest time the forwardings under way can take, for the
 // listing and logging of their results.
 constexpr int kShutdownDrainMarginMs = 1000;
+constexpr int kLogRetryMs = 1000;
 
 } // namespace
 
@@ -60,6 +61,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_datagram.setJournal(&m_journal);
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
+    m_logRetry.setInterval(kLogRetryMs);
+    connect(&m_logRetry, &QTimer::timeout, this, [this] { m_events.retryRefusedLines(); });
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
@@ -146,6 +149,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
 
     // What a run that stopped short had acknowledged and not yet logged.
     recoverHeldEvents();
+    m_logRetry.start();
 
     // Without the datagram socket the program does not run.
     if (m_shutdownBegun || !m_datagram.StartServer()) {
@@ -305,6 +309,9 @@ void ServerCore::finishShutdown() {
         return;
     m_shutdownFinished = true;
     disconnect(&m_reportSender, &ReportSender::idle, this, &ServerCore::finishShutdown);
+    // A last try; what the log still refuses stays in custody for the next start.
+    m_logRetry.stop();
+    m_events.retryRefusedLines();
     if (m_started)
         m_clientList->SaveClientList();
     emit shutdownFinished();

@@ -28,8 +28,10 @@
 #include "events/InternalEventTable.h"
 #include "reporting/ReportSection.h"
 #include "reporting/ReportSender.h"
+
 #include "reporting/ReportSettings.h"
 #include "shell/ServerIniFile.h"
+#include <QTimer>
 
 #include <QObject>
 
@@ -188,6 +190,9 @@ private:
     ClientTransitions m_transitions;
     ContactRecorder m_contacts;
     std::array<std::unique_ptr<ClientPagePanel>, 4> m_panels;
+    // Lines "Events.log" refused are tried again while none arrive, so that
+    // freed space brings them in without waiting for the next event.
+    QTimer m_logRetry;
 
     // Device link.
     DeviceReportIntake m_intake;
