@@ -108,10 +108,17 @@ void EventJournal::runSyncer() {
         m_syncWanted.wait(guard, [this] { return m_stopping || m_syncsDone < m_syncRequests; });
         if (m_syncsDone == m_syncRequests)
             return; // stopping with nothing left to sync
-        // Every request made so far is covered by this one sync.
+        // Every request made so far is covered by this one sync. The lock is
+        // not held through it: a slow disk must not stall the main thread's
+        // next request, and the descriptor stays open until m_syncing ends.
         const quint64 covered = m_syncRequests;
-        if (m_fd >= 0)
-            ::fdatasync(m_fd);
+        const int fd = m_fd;
+        m_syncing = true;
+        guard.unlock();
+        if (fd >= 0)
+            ::fdatasync(fd);
+        guard.lock();
+        m_syncing = false;
         m_syncsDone = covered;
         m_syncDone.notify_all();
     }
@@ -121,7 +128,8 @@ void EventJournal::closeFile() {
     if (m_markFd >= 0)
         ::close(m_markFd);
     m_markFd = -1;
-    std::lock_guard guard(m_syncLock);
+    std::unique_lock guard(m_syncLock);
+    m_syncDone.wait(guard, [this] { return !m_syncing; });
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

@@ -39,7 +39,8 @@
 // Threads: everything here runs on the main thread, except the disk syncs,
 // which run on the journal's syncer thread. The two share only m_syncLock's
 // members: the descriptor being synced (changed by the main thread under the
-// lock, used by the syncer under it) and the request flags.
+// lock, taken by the syncer under it and not closed while it syncs) and the
+// request counts.
 class EventJournal {
 public:
     static constexpr const char* kFileName = "Events.jnl";
@@ -133,5 +134,6 @@ private:
     quint64 m_syncRequests = 0; // under m_syncLock
     quint64 m_syncsDone = 0;    // under m_syncLock
     bool m_stopping = false;    // under m_syncLock
+    bool m_syncing = false;     // under m_syncLock: the syncer is using m_fd
     std::thread m_syncer;
 };
