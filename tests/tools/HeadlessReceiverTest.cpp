@@ -1,3 +1,4 @@
+#include "tests/tools/HeadlessReceiver.h"
 #include "device/TaviComCodec.h"
 #include "events/EventJournal.h"
 #include "tests/shell/ReceiverFixture.h"
@@ -16,14 +17,10 @@
 
 namespace {
 
-constexpr int kWaitMs = 10000;
-
-// The first number that follows marker in the process's standard error so far.
-int numberAfter(const QByteArray& output, const char* marker) {
-    const QRegularExpressionMatch match =
-        QRegularExpression(QString::fromLatin1(marker) + QStringLiteral("(\\d+)")).match(QString::fromUtf8(output));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
+using headless_receiver::copyDemo;
+using headless_receiver::kWaitMs;
+using headless_receiver::numberAfter;
+using headless_receiver::startHeadless;
 
 QByteArray httpGet(quint16 port, const QByteArray& request) {
     QTcpSocket socket;
@@ -35,33 +32,6 @@ QByteArray httpGet(quint16 port, const QByteArray& request) {
     while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(kWaitMs))
         response += socket.readAll();
     return response + socket.readAll();
-}
-
-// A copy of the demo data directory with UDP port 0 (a free port) and no "Server.ini".
-void copyDemo(const TempDataDir& dir) {
-    const QDir demo(QStringLiteral(ATALAIA_DEMO_DIR));
-    for (const QString& name : demo.entryList(QDir::Files))
-        QFile::copy(demo.filePath(name), dir.file(name));
-    QFile::remove(dir.file("Server.ini"));
-    QByteArray config = dir.read("Server.cfg");
-    config.replace(
-        QRegularExpression(QStringLiteral("UDP \\d+")).match(QString::fromLatin1(config)).captured(0).toLatin1(),
-        "UDP 0");
-    dir.write("Server.cfg", config);
-}
-
-// Starts the headless receiver on dir; its standard error up to the line that says it receives.
-QByteArray startHeadless(QProcess& receiver, const TempDataDir& dir) {
-    receiver.start(QStringLiteral(ATALAIA_PATH), {"--headless", "--data-dir", dir.path()});
-    QByteArray output;
-    const bool receiving = QTest::qWaitFor(
-        [&] {
-            output += receiver.readAllStandardError();
-            return numberAfter(output, "receiving on UDP port ") > 0;
-        },
-        kWaitMs);
-    EXPECT_TRUE(receiving) << output.constData();
-    return output;
 }
 
 } // namespace
