@@ -2,11 +2,11 @@
 
 #include "clients/ClientRecord.h"
 #include "clients/ClientRegistry.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 #include "common/HexText.h"
 #include "common/TextDecoding.h"
 
-#include <QFile>
 #include <QVarLengthArray>
 
 #include <limits>
@@ -145,12 +145,26 @@ void appendMacChar(QByteArray& out, char c) {
     out += isSeparator(static_cast<unsigned char>(c)) ? ' ' : c;
 }
 
-bool readFile(const QString& path, QByteArray& content) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    content = file.readAll();
-    return true;
+constexpr const char* kAsideSuffix = ".bad";
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A line as the reader takes it: a block mark, or an account of hexadecimal
+// digits alone (leading blanks allowed, at most 8 digits) and a TAB after it.
+bool isListLine(QByteArrayView line) {
+    if (line[0] == kBlockOpen || line[0] == kBlockClose)
+        return true;
+    constexpr qsizetype kMaxAccountDigits = 8;
+    qsizetype i = 0;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
+    const qsizetype digitsStart = i;
+    while (i < line.size() && isHexDigit(line[i]))
+        ++i;
+    const qsizetype digits = i - digitsStart;
+    return digits > 0 && digits <= kMaxAccountDigits && i < line.size() && line[i] == kFieldSeparator;
 }
 
 } // namespace
@@ -166,23 +180,100 @@ QString ClientListFile::backupPath() const {
     return m_directory.backupFile(QLatin1String(kFileName));
 }
 
-bool ClientListFile::LoadClientList() {
-    QByteArray content;
-    if (!readFile(mainPath(), content)) {
-        if (!readFile(backupPath(), content))
-            return false;
-        // The main file is rebuilt from the backup before it is read.
-        writeFileWhole(mainPath(), content);
+bool ClientListFile::isClientList(QByteArrayView content) {
+    qsizetype lines = 0;
+    qsizetype listLines = 0;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        QByteArrayView line = content.sliced(start, end - start);
+        start = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        ++lines;
+        if (isListLine(line))
+            ++listLines;
     }
-    parse(content);
+    return listLines * 2 >= lines;
+}
+
+bool ClientListFile::readList(const QString& path, QByteArray& content, QString& problem, bool& present) {
+    DataFileReader file(path);
+    content = file.readAll();
+    problem = file.problem();
+    present = file.status() != DataFileStatus::Missing;
+    if (!file.isOpen())
+        return false;
+    if (!isClientList(content)) {
+        problem = QStringLiteral("\"%1\" não é uma lista de clientes (menos da metade das linhas são de clientes): "
+                                 "não foi lido")
+                      .arg(path);
+        content.clear();
+        return false;
+    }
     return true;
+}
+
+bool ClientListFile::putAside(const QString& path, QStringList& said) {
+    const QString aside = moveAside(path, QString::fromLatin1(kAsideSuffix));
+    if (aside.isEmpty()) {
+        said << QStringLiteral("\"%1\" não pôde ser renomeado e não será regravado até o receptor ser reiniciado")
+                    .arg(path);
+        return false;
+    }
+    said << QStringLiteral("\"%1\" foi guardado como \"%2\", sem alteração").arg(path, aside);
+    return true;
+}
+
+ClientListLoad ClientListFile::LoadClientList() {
+    ClientListLoad outcome;
+    QByteArray content;
+    QString mainProblem;
+    bool mainPresent = false;
+    if (readList(mainPath(), content, mainProblem, mainPresent)) {
+        outcome.source = ClientListSource::Main;
+        parse(content);
+        return outcome;
+    }
+
+    QStringList said;
+    if (mainPresent) {
+        said << mainProblem;
+        // Whatever holds the name is kept as it is: the saves write a new file.
+        m_keepMain = !putAside(mainPath(), said);
+    }
+    QString backupProblem;
+    bool backupPresent = false;
+    if (readList(backupPath(), content, backupProblem, backupPresent)) {
+        outcome.source = ClientListSource::Backup;
+        // The main file is rebuilt from the backup before it is read.
+        if (!m_keepMain)
+            writeFileWhole(mainPath(), content);
+        parse(content);
+        if (mainPresent)
+            said << QStringLiteral("Os clientes foram lidos da cópia \"%1\"; \"%2\" foi refeito a partir dela")
+                        .arg(backupPath(), mainPath());
+    } else if (backupPresent) {
+        said << backupProblem;
+        m_keepBackup = !putAside(backupPath(), said);
+    }
+    if (outcome.source == ClientListSource::None && (mainPresent || backupPresent))
+        said << QStringLiteral("Nenhum cliente foi carregado: a lista começa vazia");
+    outcome.problem = said.join(QLatin1Char('\n'));
+    return outcome;
 }
 
 void ClientListFile::SaveClientList() {
     TimedLockGuard guard(m_registry.lock());
     const QByteArray content = serializeUnlocked();
-    writeFileWhole(mainPath(), content);
-    writeFileWhole(backupPath(), content);
+    if (!m_keepMain)
+        writeFileWhole(mainPath(), content);
+    if (!m_keepBackup)
+        writeFileWhole(backupPath(), content);
 }
 
 int ClientListFile::parse(const QByteArray& content) {

@@ -1,9 +1,9 @@
 #include "config/ServerConfigFile.h"
 
+#include "common/DataFileReader.h"
 #include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
-#include <QFile>
 #include <QList>
 
 namespace {
@@ -222,10 +222,13 @@ QByteArray serialize(const ServerSettings& s) {
 } // namespace ServerConfigFile
 
 bool LoadServerConfig(const QString& path, ServerSettings& settings, UserInterface& ui) {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        ServerConfigFile::parse(file.readAll(), settings);
+    const DataFileReader::Content file = DataFileReader::readWhole(path);
+    if (file.read()) {
+        ServerConfigFile::parse(file.bytes, settings);
     } else {
+        // Something in the file's place that is not taken is said, then asked about as a missing file is.
+        if (!file.problem.isEmpty())
+            ui.showMessage(file.problem, UserInterface::Icon::Exclamation);
         settings.UDP = settings.TCP = settings.MC = 0;
         if (!ui.askYesNo(kMissingFileQuestion, UserInterface::Icon::Question, true))
             return false;

@@ -22,6 +22,8 @@ QByteArray serialize(const ServerSettings& settings);
 
 } // namespace ServerConfigFile
 
-// Start-up reading of "Server.cfg" with its two questions. Returns false when
+// Start-up reading of "Server.cfg" with its two questions. A file that is
+// refused (not a regular file, too large, unreadable) is said in a message and
+// then taken as a missing one. Returns false when
 // the operator declined to go on: the process then ends with exit code 1.
 bool LoadServerConfig(const QString& path, ServerSettings& settings, UserInterface& ui);

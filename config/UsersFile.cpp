@@ -1,10 +1,9 @@
 #include "config/UsersFile.h"
 
 #include "common/DataDirectory.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 #include "common/TextDecoding.h"
-
-#include <QFile>
 
 #include <limits>
 #include <optional>
@@ -135,15 +134,16 @@ QByteArray serialize(const OperatorTable& table) {
     return text;
 }
 
-void LoadOperators(const DataDirectory& dir, const QString& anonymousName, OperatorTable& table) {
+QString LoadOperators(const DataDirectory& dir, const QString& anonymousName, OperatorTable& table) {
     table.reset(anonymousName);
-    QFile file(dir.file(QString::fromLatin1(kFileName)));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const DataFileReader::Content file = DataFileReader::readWhole(dir.file(QString::fromLatin1(kFileName)));
+    if (!file.read()) {
         table.entry(OperatorTable::kAdministrator).password =
             QString::fromLatin1(OperatorTable::kDefaultAdministratorPassword);
-        return;
+        return file.problem;
     }
-    parse(file.readAll(), table);
+    parse(file.bytes, table);
+    return {};
 }
 
 void write(const DataDirectory& dir, const OperatorTable& table) {

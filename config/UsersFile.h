@@ -30,8 +30,10 @@ QByteArray serialize(const OperatorTable& table);
 
 // `LoadOperators`: resets the table and fills it from "Users.lst"; a file that
 // cannot be opened leaves the administrator's default password "8264" and no
-// named operators, without a message.
-void LoadOperators(const DataDirectory& dir, const QString& anonymousName, OperatorTable& table);
+// named operators, without a message. Something in the file's place that is
+// refused (not a regular file, too large, unreadable) counts as no file; the
+// text that says why is returned for the caller to show (empty otherwise).
+QString LoadOperators(const DataDirectory& dir, const QString& anonymousName, OperatorTable& table);
 
 // Writes "Users.lst", then "Backup/Users.lst", each whole and readable by the
 // owner only. One that cannot be written does not stop the other.

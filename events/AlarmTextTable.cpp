@@ -1,11 +1,11 @@
 #include "events/AlarmTextTable.h"
 
+#include "common/DataFileReader.h"
 #include "common/StringTable.h"
 #include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
 #include <QByteArrayView>
-#include <QFile>
 #include <QStringView>
 
 namespace {
@@ -80,15 +80,22 @@ AlarmTextStatus parseAlarmTexts(const QByteArray& content, AlarmTextTable& table
     return AlarmTextStatus::Loaded;
 }
 
-AlarmTextStatus LoadAlarmTexts(const QString& path, AlarmTextTable& table) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+AlarmTextStatus LoadAlarmTexts(const QString& path, AlarmTextTable& table, QString* problem) {
+    const DataFileReader::Content file = DataFileReader::readWhole(path);
+    if (!file.read()) {
+        if (problem)
+            *problem = file.problem;
         return AlarmTextStatus::Missing;
-    return parseAlarmTexts(file.readAll(), table);
+    }
+    return parseAlarmTexts(file.bytes, table);
 }
 
 bool loadAlarmTextsAtStart(const QString& path, AlarmTextTable& table, UserInterface& ui) {
-    switch (LoadAlarmTexts(path, table)) {
+    QString problem;
+    const AlarmTextStatus status = LoadAlarmTexts(path, table, &problem);
+    if (!problem.isEmpty())
+        ui.showMessage(problem, UserInterface::Icon::Error);
+    switch (status) {
     case AlarmTextStatus::Loaded:
         return true;
     case AlarmTextStatus::Missing:

@@ -39,8 +39,11 @@ enum class AlarmTextStatus {
 // at most 127 characters: a longer line is cut there and the rest of that
 // line is dropped. A byte-order mark at the start is skipped.
 AlarmTextStatus parseAlarmTexts(const QByteArray& content, AlarmTextTable& table);
-AlarmTextStatus LoadAlarmTexts(const QString& path, AlarmTextTable& table);
+// Something in the file's place that is refused (not a regular file, too
+// large, unreadable) is Missing; problem, when given, then says why.
+AlarmTextStatus LoadAlarmTexts(const QString& path, AlarmTextTable& table, QString* problem = nullptr);
 
-// Loads the table at start-up; on failure shows message 129 or 130 and
-// returns false, and the caller ends the program with exit code 1.
+// Loads the table at start-up; on failure shows message 129 or 130 (after the
+// reason a file was refused, when it was) and returns false, and the caller
+// ends the program with exit code 1.
 bool loadAlarmTextsAtStart(const QString& path, AlarmTextTable& table, UserInterface& ui);

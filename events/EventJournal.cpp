@@ -1,16 +1,13 @@
 #include "events/EventJournal.h"
 
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 
 #include <QByteArrayList>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,35 +28,16 @@ QByteArray fieldText(const QString& text) {
 // A regular file of the data directory, whole; nothing for a link, a FIFO
 // (never an endless wait) or a file larger than any journal.
 QByteArray readRegularFile(const QString& path) {
-    QByteArray content;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return content;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= EventJournal::kMaxReadBytes) {
-        QFile file;
-        if (file.open(fd, QIODevice::ReadOnly))
-            content = file.readAll();
-    }
-    ::close(fd);
-    return content;
+    return DataFileReader::readWhole(path, EventJournal::kMaxReadBytes).bytes;
 }
 
 // Opens a file of the journal for appending: never through a link, never
 // into a FIFO, owner-only; -1 when it is not a regular file.
 int openAppendable(const QString& path, qint64& size) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    size = info.st_size;
-    return fd;
+    constexpr unsigned kOwnerOnly = 0600;
+    const DataFileForWriting file = openDataFileForWriting(path, true, kOwnerOnly);
+    size = file.size;
+    return file.fd;
 }
 
 // Appends bytes whole; a line cut short is cut off again, so the next one
@@ -179,18 +157,13 @@ bool EventJournal::readHeldLine(const QByteArray& line, Entry& entry) {
 
 QByteArray EventJournal::lastLineOf(const QString& path) {
     constexpr qint64 kTail = 8192;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
+    DataFileReader file(path, DataFileReader::kNoLimit);
     QByteArray tail;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        const qint64 from = qMax<qint64>(0, info.st_size - kTail);
-        tail.resize(qsizetype(info.st_size - from));
-        const ssize_t got = ::pread(fd, tail.data(), size_t(tail.size()), from);
-        tail.truncate(got > 0 ? qsizetype(got) : 0);
+    if (file.isOpen() && file.size() > 0) {
+        const qint64 from = qMax<qint64>(0, file.size() - kTail);
+        if (file.device().seek(from))
+            tail = file.readAll();
     }
-    ::close(fd);
     if (!tail.endsWith('\n'))
         return {}; // a last line cut short is nobody's line
     tail.chop(1);

@@ -42,7 +42,7 @@ void EventList::ReloadEvents() {
     if (m_filter)
         filterName = m_filter->toUtf8();
     std::optional<TimedLockGuard> guard;
-    const bool opened = m_log.readEvents(
+    const EventLogFile::ReadOutcome outcome = m_log.readEvents(
         [&] {
             guard.emplace(m_lock);
             m_model.beginRebuild();
@@ -52,11 +52,28 @@ void EventList::ReloadEvents() {
                 return;
             m_model.appendOldest(raw);
         });
-    if (!opened) {
+    if (!outcome.read()) {
+        if (!outcome.problem.isEmpty() && outcome.problem != m_refusalSaid)
+            m_ui.showMessage(outcome.problem, UserInterface::Icon::Exclamation);
+        m_refusalSaid = outcome.problem;
         m_ui.showMessage(StringTable::text(kMsgEventsLogMissing), UserInterface::Icon::Information);
         return;
     }
+    m_refusalSaid.clear();
     m_model.endRebuild();
+    if (outcome.skipped > 0 && !m_tailSaid) {
+        m_tailSaid = true;
+        constexpr qint64 kMiB = 1 << 20;
+        const QString text = QStringLiteral("\"%1\" tem %2 MiB: a lista mostra só os eventos dos últimos %3 MiB "
+                                            "(o arquivo fica como está)")
+                                 .arg(m_log.logPath())
+                                 .arg(outcome.size / kMiB)
+                                 .arg(EventLogFile::kMaxListedBytes / kMiB);
+        if (m_notice)
+            m_notice(text);
+        else
+            m_ui.setStatusField(StatusField::Notice, text);
+    }
 }
 
 void EventList::setFilter(const std::optional<QString>& clientName) {

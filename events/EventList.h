@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class UserInterface;
@@ -38,8 +39,16 @@ public:
 
     // Rebuilds the list from "Events.log" under the current filter, newest
     // first, once an archive run that a crash cut short is settled. When the
-    // log cannot be opened: message 131, list unchanged.
+    // log cannot be opened: message 131, list unchanged. Something in the
+    // log's place that is refused (a FIFO, a directory, a link) is said in a
+    // message first, once for as long as the same problem lasts. Of a log
+    // larger than EventLogFile::kMaxListedBytes only its end is listed, which
+    // the notice handler says once in the run; the log itself is left as it is.
     void ReloadEvents();
+
+    // Where notices go that need no answer (the status bar and standard
+    // error); without a handler, the status bar's notice field.
+    void setNoticeHandler(std::function<void(const QString&)> handler) { m_notice = std::move(handler); }
 
     // The client filter: the name whose lines the list shows, or none for all.
     void setFilter(const std::optional<QString>& clientName);
@@ -55,4 +64,7 @@ private:
     UserInterface& m_ui;
     TimedLock m_lock;
     std::optional<QString> m_filter;
+    std::function<void(const QString&)> m_notice;
+    QString m_refusalSaid;   // the log's refusal last said
+    bool m_tailSaid = false; // the listing of only the log's end was said
 };

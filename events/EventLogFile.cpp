@@ -21,6 +21,8 @@ namespace {
 // The most read at once; a log is read in one block when it is no larger.
 constexpr qint64 kReadBlockBytes = 1 << 20;
 constexpr int kMaxResultDigits = 9;
+// "Archive.jnl" holds one number: anything larger is not one this program wrote.
+constexpr qint64 kMaxArchiveJournalBytes = 4096;
 
 // Reads lines from a device in blocks no larger than what is left of the file.
 // A line is handed out without its LF (and without a CR before it); a line
@@ -29,7 +31,8 @@ constexpr int kMaxResultDigits = 9;
 // after the line's end.
 class LineReader {
 public:
-    LineReader(QIODevice& device, qsizetype limit) : m_device(device), m_limit(limit) {}
+    // Reads from where the device stands.
+    LineReader(QIODevice& device, qsizetype limit) : m_device(device), m_limit(limit), m_base(device.pos()) {}
 
     bool next(QByteArrayView& line) {
         for (;;) {
@@ -104,7 +107,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_long;
     qsizetype m_pos = 0;
-    qint64 m_base = 0;
+    qint64 m_base;
 };
 
 QString defaultRename(const QString& from, const QString& to) {
@@ -113,8 +116,12 @@ QString defaultRename(const QString& from, const QString& to) {
     return error ? QString::fromLocal8Bit(error.message()) : QString();
 }
 
-QString fileError(const QFile& file) {
-    return file.fileName() + QStringLiteral("\n") + file.errorString();
+QString fileError(const QString& path, const QFile& file) {
+    return path + QStringLiteral("\n") + file.errorString();
+}
+
+QString systemError(const QString& path) {
+    return path + QStringLiteral("\n") + QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // Copies bytes [from, to) of source to target, then a LF when the copied part
@@ -149,10 +156,21 @@ bool endsWithoutLineEnd(int fd, qint64 size) {
 
 // Puts a file back to an earlier size (undoing an append), on the disk.
 bool cutBack(const QString& path, qint64 size) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    const DataFileForWriting file = openDataFileForWriting(path, false);
+    if (file.fd < 0)
         return false;
-    return file.size() <= size || (file.resize(size) && ::fdatasync(file.handle()) == 0);
+    const bool cut = file.size <= size || (::ftruncate(file.fd, size) == 0 && ::fdatasync(file.fd) == 0);
+    ::close(file.fd);
+    return cut;
+}
+
+// The file of an open descriptor, for reading and writing through QFile
+// (which closes it); false (and the descriptor closed) when QFile refuses it.
+bool adopt(QFile& file, int fd, QIODevice::OpenMode mode) {
+    if (file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
 }
 
 // What was written to a file, on the disk.
@@ -169,28 +187,29 @@ EventLogFile::EventLogFile(const DataDirectory& directory)
       m_journalPath(directory.file(QStringLiteral("Archive.jnl"))), m_rename(defaultRename) {}
 
 QString EventLogFile::finishInterruptedArchive() {
-    QFile journal(m_journalPath);
-    if (!journal.exists())
+    DataFileReader journal(m_journalPath, kMaxArchiveJournalBytes);
+    if (journal.status() == DataFileStatus::Missing)
         return {};
     // A journal that cannot be opened now (no file handle left, say) is
-    // tried again later: only one that reads but makes no sense is given up.
-    if (!journal.open(QIODevice::ReadOnly))
-        return fileError(journal);
+    // tried again later: only one that reads but makes no sense is given up
+    // (as is anything but a regular file of a journal's size in its place).
     bool known = false;
     const qint64 oldSize = journal.readAll().trimmed().toLongLong(&known);
-    journal.close();
+    if (journal.status() == DataFileStatus::Unreadable)
+        return journal.problem();
+    known = known && journal.isOpen();
     if (QFile::exists(m_tempPath)) {
         // The rename was not done: "Events.log" still holds the moved lines,
         // so what reached "Archive.log" goes. A journal that cannot be read
         // (it is written whole, so only a damaged disk gives one) leaves them
         // in both logs rather than losing any.
-        QFile archive(m_archivePath);
         if (known && oldSize >= 0 && !cutBack(m_archivePath, oldSize))
-            return fileError(archive);
+            return systemError(m_archivePath);
         QFile::remove(m_tempPath);
     }
-    if (!journal.remove())
-        return fileError(journal);
+    QFile journalFile(m_journalPath);
+    if (!journalFile.remove())
+        return fileError(m_journalPath, journalFile);
     syncDirectory(QFileInfo(m_journalPath).absolutePath());
     return {};
 }
@@ -201,8 +220,9 @@ EventLogFile::~EventLogFile() {
 
 bool EventLogFile::openForAppend() {
     const QByteArray& path = m_logPathName;
+    // The name itself, not what a link there names: a link put in the log's place is another file.
     struct stat named {};
-    const bool exists = ::stat(path.constData(), &named) == 0;
+    const bool exists = ::lstat(path.constData(), &named) == 0;
     if (m_appendFd >= 0) {
         if (exists && quint64(named.st_dev) == m_appendDevice && quint64(named.st_ino) == m_appendInode) {
             // Written meanwhile by someone else (edited in place): its end is looked at again.
@@ -213,11 +233,15 @@ bool EventLogFile::openForAppend() {
         }
         closeAppend();
     }
-    m_appendFd = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (m_appendFd < 0)
+    const DataFileForWriting log = openDataFileForWriting(m_logPath, true);
+    if (log.fd < 0) {
+        m_appendProblem = log.problem;
         return false;
+    }
+    m_appendFd = log.fd;
     struct stat opened {};
     if (::fstat(m_appendFd, &opened) != 0) {
+        m_appendProblem = systemError(m_logPath);
         closeAppend();
         return false;
     }
@@ -250,6 +274,7 @@ bool EventLogFile::AppendEventLine(const EventLine& line) {
         written += n;
     }
     if (written < bytes.size()) {
+        m_appendProblem = QStringLiteral("\"%1\": %2").arg(m_logPath, QString::fromLocal8Bit(std::strerror(errno)));
         // The part of the line that was written is cut off again.
         struct stat now {};
         if (written > 0 && ::fstat(m_appendFd, &now) == 0)
@@ -259,6 +284,7 @@ bool EventLogFile::AppendEventLine(const EventLine& line) {
     }
     m_appendNeedsLineEnd = false;
     m_appendSize += written;
+    m_appendProblem.clear();
     return true;
 }
 
@@ -289,20 +315,41 @@ std::optional<EventListModel::RawFields> EventLogFile::parseLine(QByteArrayView 
     return raw;
 }
 
-bool EventLogFile::readEvents(const std::function<void()>& opened,
-                              const std::function<void(const EventListModel::RawFields&)>& visit) const {
-    QFile file(m_logPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+EventLogFile::ReadOutcome
+EventLogFile::readEvents(const std::function<void()>& opened,
+                         const std::function<void(const EventListModel::RawFields&)>& visit) const {
+    DataFileReader log(m_logPath, DataFileReader::kNoLimit);
+    ReadOutcome outcome;
+    outcome.status = log.status();
+    outcome.problem = log.problem();
+    outcome.size = log.size();
+    if (!log.isOpen())
+        return outcome;
+    QFile& file = log.device();
+    // A log too large to list whole: its end, from the first line that starts
+    // there. Reading from the byte before it, the first line read is the rest
+    // of the line cut (only its LF when the cut falls on a line start): passed over.
+    const bool cut = outcome.size > kMaxListedBytes;
+    if (cut) {
+        outcome.skipped = outcome.size - kMaxListedBytes;
+        if (!file.seek(outcome.skipped - 1)) {
+            outcome.status = DataFileStatus::Unreadable;
+            outcome.problem = DataFileReader::problemText(m_logPath, outcome.status, outcome.size,
+                                                          DataFileReader::kNoLimit, file.errorString());
+            return outcome;
+        }
+    }
     if (opened)
         opened();
     LineReader reader(file, kMaxShownLineBytes);
     QByteArrayView line;
+    if (cut)
+        reader.next(line);
     while (reader.next(line)) {
         if (const auto raw = parseLine(line))
             visit(*raw);
     }
-    return true;
+    return outcome;
 }
 
 EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
@@ -313,12 +360,15 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
         outcome.error = error;
         return outcome;
     }
-    QFile log(m_logPath);
-    if (!log.open(QIODevice::ReadOnly)) {
+    DataFileReader logFile(m_logPath, DataFileReader::kNoLimit);
+    if (!logFile.isOpen()) {
         outcome.status = ArchiveOutcome::CannotRead;
-        outcome.error = fileError(log);
+        outcome.error = logFile.refused()
+                            ? logFile.problem()
+                            : m_logPath + QStringLiteral("\n") + QString::fromLocal8Bit(std::strerror(ENOENT));
         return outcome;
     }
+    QFile& log = logFile.device();
 
     // Where to cut: just after the first line with that time text, else at the end.
     const qint64 logSize = log.size();
@@ -344,24 +394,37 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
         return outcome;
     };
 
-    // 1. The lines that stay, into "Events.tmp".
+    // 1. The lines that stay, into "Events.tmp": a new file (never one a link
+    // names), which will be the log and so gets the log's permissions.
     QFile::remove(m_tempPath);
-    QFile temp(m_tempPath);
-    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return fail(fileError(temp));
+    QFile temp;
+    struct stat logInfo {};
+    const mode_t logMode = ::fstat(log.handle(), &logInfo) == 0 ? (logInfo.st_mode & 07777) : kNewDataFileMode;
+    const int tempFd = ::open(QFile::encodeName(m_tempPath).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, logMode);
+    if (tempFd < 0)
+        return fail(systemError(m_tempPath));
+    ::fchmod(tempFd, logMode); // as the log has them, whatever the umask
+    if (!adopt(temp, tempFd, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        QFile::remove(m_tempPath);
+        return fail(fileError(m_tempPath, temp));
+    }
     if (!copyRange(log, cut, logSize, temp) || !flushToDisk(temp)) {
-        const QString error = temp.error() != QFileDevice::NoError ? fileError(temp) : fileError(log);
+        const QString error =
+            temp.error() != QFileDevice::NoError ? fileError(m_tempPath, temp) : fileError(m_logPath, log);
         temp.close();
         QFile::remove(m_tempPath);
         return fail(error);
     }
     temp.close();
 
-    // 2. The moved lines, appended to "Archive.log".
-    QFile archive(m_archivePath);
-    if (!archive.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+    // 2. The moved lines, appended to "Archive.log" (a regular file, never through a link).
+    QFile archive;
+    const DataFileForWriting archiveFile = openDataFileForWriting(m_archivePath, true);
+    if (archiveFile.fd < 0 ||
+        !adopt(archive, archiveFile.fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         QFile::remove(m_tempPath);
-        return fail(fileError(archive));
+        return fail(archiveFile.fd < 0 ? archiveFile.problem : fileError(m_archivePath, archive));
     }
     const qint64 archiveSize = archive.size();
     if (!writeFileWhole(m_journalPath, QByteArray::number(archiveSize) + '\n')) {
@@ -380,7 +443,8 @@ EventLogFile::ArchiveOutcome EventLogFile::archive(const QString& timeText) {
     }
     appended = appended && copyRange(log, 0, cut, archive) && flushToDisk(archive);
     if (!appended) {
-        const QString error = archive.error() != QFileDevice::NoError ? fileError(archive) : fileError(log);
+        const QString error =
+            archive.error() != QFileDevice::NoError ? fileError(m_archivePath, archive) : fileError(m_logPath, log);
         archive.close();
         // Without the journal only when "Archive.log" is back to its old size
         // on the disk; else the next try cuts it back.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/DataDirectory.h"
+#include "common/DataFileReader.h"
 #include "events/EventLine.h"
 #include "events/EventListModel.h"
 
@@ -21,9 +22,18 @@
 // and fields beyond the eleventh are ignored. A line is shown with at most
 // kMaxShownLineBytes of its bytes; the rest of a longer line is passed over.
 // Archiving copies lines byte for byte whatever their length.
+//
+// Every file here is a regular file of the data directory: reading never
+// follows a link in a log's place nor waits on a FIFO there (it is refused,
+// as DataFileReader does), and appending never writes through a link or into
+// anything but a regular file. New logs are created 0640. The log is the
+// alarm history and may be as large as it grows: it is never refused for its
+// size, but only its last kMaxListedBytes are listed.
 class EventLogFile {
 public:
     static constexpr qsizetype kMaxShownLineBytes = 4096;
+    // The most of the log that a reload lists: its end, from the first line that starts in it.
+    static constexpr qint64 kMaxListedBytes = DataFileReader::kMaxBytes;
 
     // Renames from over to (replacing to); returns an empty text on success,
     // else the system's error text.
@@ -32,7 +42,7 @@ public:
     struct ArchiveOutcome {
         enum Status {
             Archived,
-            CannotRead, // "Events.log" could not be opened; nothing moved
+            CannotRead, // "Events.log" could not be opened or was refused; nothing moved
             Failed,     // a step failed; every file is as it was before the run
         };
         Status status = Archived;
@@ -52,15 +62,27 @@ public:
 
     // Appends one line to "Events.log" (created when absent). false when it
     // could not be written; then the log is left as it was (a partly written
-    // line is cut off again). The log stays open between appends; each append
-    // checks that the name still names the open file, so a log replaced (by an
-    // archive run, or by hand) or removed is opened afresh.
+    // line is cut off again) and appendProblem() says why. The log stays open
+    // between appends; each append checks that the name still names the open
+    // file, so a log replaced (by an archive run, or by hand, or by a link) or
+    // removed is opened afresh.
     bool AppendEventLine(const EventLine& line);
+    // Why the last append failed, naming the file; empty once one succeeded.
+    QString appendProblem() const { return m_appendProblem; }
 
+    struct ReadOutcome {
+        DataFileStatus status = DataFileStatus::Missing;
+        QString problem;    // why the log was refused, naming it; empty when read or missing
+        qint64 size = 0;    // the log's size
+        qint64 skipped = 0; // bytes at its start that were not listed (a log over kMaxListedBytes)
+        bool read() const { return status == DataFileStatus::Read; }
+    };
     // Opens "Events.log", calls opened, then hands every event line to visit,
-    // oldest first. false (and no call) when the file cannot be opened.
-    bool readEvents(const std::function<void()>& opened,
-                    const std::function<void(const EventListModel::RawFields&)>& visit) const;
+    // oldest first; of a log larger than kMaxListedBytes only the lines that
+    // start in its last kMaxListedBytes. No call when it cannot be opened or
+    // is refused.
+    ReadOutcome readEvents(const std::function<void()>& opened,
+                           const std::function<void(const EventListModel::RawFields&)>& visit) const;
 
     // Moves the lines up to and including the first (oldest) one whose time
     // field equals timeText to the end of "Archive.log", and keeps the rest in
@@ -109,4 +131,5 @@ private:
     quint64 m_appendInode = 0;
     qint64 m_appendSize = 0; // as this object last left it
     bool m_appendNeedsLineEnd = false;
+    QString m_appendProblem;
 };

@@ -1,13 +1,13 @@
 #include "events/LocalEventsFile.h"
 
 #include "common/DataDirectory.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 #include "common/HexText.h"
 #include "common/StringTable.h"
 #include "common/TextDecoding.h"
 #include "common/UserInterface.h"
 
-#include <QFile>
 #include <QList>
 
 namespace LocalEventsFile {
@@ -128,9 +128,11 @@ QByteArray serialize(const InternalEventTable& table) {
 }
 
 void LoadInternalEvents(const DataDirectory& dir, InternalEventTable& table, UserInterface& ui) {
-    QFile file(dir.file(QString::fromLatin1(kFileName)));
-    if (file.open(QIODevice::ReadOnly) && parse(file.readAll(), table))
+    const DataFileReader::Content file = DataFileReader::readWhole(dir.file(QString::fromLatin1(kFileName)));
+    if (file.read() && parse(file.bytes, table))
         return;
+    if (!file.problem.isEmpty())
+        ui.showMessage(file.problem, UserInterface::Icon::Exclamation);
     ui.showMessage(StringTable::text(kMsgMissing), UserInterface::Icon::Exclamation);
     for (InternalEventRow& row : table.rows)
         row = InternalEventRow{};

@@ -26,7 +26,8 @@ bool parse(const QByteArray& content, InternalEventTable& table);
 QByteArray serialize(const InternalEventTable& table);
 
 // `LoadInternalEvents`: reads the file at start-up. A missing or unreadable
-// file shows message 207, clears every row and keeps the default settings.
+// file shows message 207, clears every row and keeps the default settings;
+// one refused (not a regular file, too large) says why first.
 void LoadInternalEvents(const DataDirectory& dir, InternalEventTable& table, UserInterface& ui);
 // `SaveInternalEvents`: rewrites the file whole. Failures are not reported.
 bool SaveInternalEvents(const DataDirectory& dir, const InternalEventTable& table);

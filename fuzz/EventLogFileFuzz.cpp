@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             [&](const EventListModel::RawFields& raw) {
                                 require(visited < expected.size() && sameFields(raw, expected[visited]));
                                 ++visited;
-                            }));
+                            })
+                .read());
     require(opened && visited == expected.size());
 
     // The list shows every line, newest first, under no filter.

@@ -1,12 +1,11 @@
 #include "reporting/ReportConfigFile.h"
 
 #include "common/DataDirectory.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 #include "common/StringTable.h"
 #include "common/TextDecoding.h"
 #include "common/UserInterface.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <limits>
@@ -156,12 +155,15 @@ QByteArray serialize(const ReportSettings& s, bool logAll) {
 } // namespace ReportConfigFile
 
 bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, bool& logAll, UserInterface& ui) {
-    QFile file(dir.file(QString::fromLatin1(ReportConfigFile::kFileName)));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const DataFileReader::Content file =
+        DataFileReader::readWhole(dir.file(QString::fromLatin1(ReportConfigFile::kFileName)));
+    if (!file.read()) {
+        if (!file.problem.isEmpty())
+            ui.showMessage(file.problem, UserInterface::Icon::Exclamation);
         ui.showMessage(StringTable::text(ReportConfigFile::kMessageMissing), UserInterface::Icon::Exclamation);
         return false;
     }
-    ReportConfigFile::parse(file.readAll(), settings, logAll);
+    ReportConfigFile::parse(file.bytes, settings, logAll);
     return true;
 }
 

@@ -27,7 +27,9 @@ QByteArray serialize(const ReportSettings& settings, bool logAll);
 } // namespace ReportConfigFile
 
 // Start-up reading of "Report.cfg": when the file cannot be read, message 203
-// is shown and settings keep their defaults. Returns whether the file was read.
+// is shown and settings keep their defaults. Something in the file's place
+// that is refused (not a regular file, too large, unreadable) is said first,
+// then taken as a missing file. Returns whether the file was read.
 bool LoadReportConfig(const DataDirectory& dir, ReportSettings& settings, bool& logAll, UserInterface& ui);
 
 // "Salvar": writes "Report.cfg" and then "Backup/Report.cfg" whole. Returns

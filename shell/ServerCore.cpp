@@ -1,6 +1,7 @@
 #include "shell/ServerCore.h"
 
 #include "clients/ClientListFile.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
@@ -12,7 +13,6 @@
 #include "reporting/ReportStartup.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -61,8 +61,12 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_datagram.setJournal(&m_journal);
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
+<<<<<<< HEAD
     m_logRetry.setInterval(kLogRetryMs);
     connect(&m_logRetry, &QTimer::timeout, this, [this] { m_events.retryRefusedLines(); });
+=======
+    m_eventList.setNoticeHandler([this](const QString& text) { sayNotice(text); });
+>>>>>>> wt-files
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
@@ -106,17 +110,18 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         for (const ClientPageModel::Column& column : m_pages.PageForStatus(status)->columns())
             defaults.columnWidths[static_cast<size_t>(status)].append(column.width);
     }
-    QFile ini(m_dir.file(QString::fromLatin1(ServerIniFile::kFileName)));
-    m_layout = ini.open(QIODevice::ReadOnly) ? ServerIniFile::parse(ini.readAll(), defaults) : defaults;
+    const DataFileReader::Content ini =
+        DataFileReader::readWhole(m_dir.file(QString::fromLatin1(ServerIniFile::kFileName)));
+    m_layout = ini.read() ? ServerIniFile::parse(ini.bytes, defaults) : defaults;
+    sayProblem(ini.problem);
 
     // The settings file with its two start-up questions, then the operators and the login.
     if (!LoadServerConfig(m_dir.file(QString::fromLatin1(kServerConfigFile)), m_serverSettings, m_ui)) {
         m_exitCode = kExitDeclined;
         return false;
     }
-    UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators);
+    sayProblem(UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators));
     m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
-    m_registry.setSaveHandler([this] { m_clientList->SaveClientList(); });
     m_generalOptions =
         std::make_unique<GeneralOptions>(m_serverSettings, m_ui, m_dir.file(QString::fromLatin1(kServerConfigFile)),
                                          m_multicom, [this] { restartDatagramServer(); });
@@ -140,8 +145,11 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
     // Reporting with the stored settings; "Report.cfg" is read after "Server.cfg", so its "LogAll" is in force.
     m_reportSection.startUp();
 
-    // The clients, their supervision and their pages.
-    m_clientList->LoadClientList();
+    // The clients, their supervision and their pages. The registry saves the
+    // list only once it is loaded: a save before (a Multicom device heard
+    // while a start-up message waits) would write an empty list over both copies.
+    sayProblem(m_clientList->LoadClientList().problem);
+    m_registry.setSaveHandler([this] { m_clientList->SaveClientList(); });
     m_monitor.StartMonitor();
     m_pages.refillAll(m_registry);
     for (int status = ClientStatus::Online; status <= ClientStatus::New; ++status)
@@ -240,6 +248,11 @@ void ServerCore::restartDatagramServer() {
         return;
     m_datagram.stopServer();
     m_datagram.StartServer();
+}
+
+void ServerCore::sayProblem(const QString& text) {
+    if (!text.isEmpty())
+        m_ui.showMessage(text, UserInterface::Icon::Exclamation);
 }
 
 void ServerCore::sayNotice(const QString& text) {

@@ -73,7 +73,9 @@ public:
     // builds the window, starts reporting and the server, and only then lets
     // the operator log in: devices are answered while the Login waits. False
     // when the program must end; exitCode() then tells with what, and
-    // finished() whether the shutdown still has to run its course.
+    // finished() whether the shutdown still has to run its course. Every data
+    // file is read through DataFileReader: one refused (a FIFO, a directory, a
+    // link, a file over its size limit) is said once, then taken as missing.
     bool start(const WindowBuilder& buildWindow = {});
     int exitCode() const { return m_exitCode; }
 
@@ -154,6 +156,8 @@ private:
     void playNewRegisterSound();
     void recoverHeldEvents();
     void sayNotice(const QString& text);
+    // A data file refused or put aside at start-up, told once (nothing when text is empty).
+    void sayProblem(const QString& text);
 
     DataDirectory m_dir;
     UserInterface& m_ui;

@@ -1,11 +1,15 @@
 #include "clients/ClientListFile.h"
 #include "clients/ClientRecord.h"
 #include "clients/ClientRegistry.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/TempDataDir.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -101,7 +105,7 @@ TEST(ClientListFileTest, LoadingFallsBackToTheBackup) {
     dir.write(QStringLiteral("Backup/Clients.lst"), kExample);
     ClientRegistry registry;
     ClientListFile file(registry, dir.dataDirectory(), kDefaultKeepAlive);
-    EXPECT_TRUE(file.LoadClientList());
+    EXPECT_TRUE(file.LoadClientList().loaded());
     EXPECT_EQ(dir.read(QStringLiteral("Clients.lst")), kExample) << "the backup is copied over the main file";
     EXPECT_EQ(registry.primaryCount(), 2);
 
@@ -111,7 +115,7 @@ TEST(ClientListFileTest, LoadingFallsBackToTheBackup) {
     both.write(QStringLiteral("Backup/Clients.lst"), kExample);
     ClientRegistry fromMain;
     ClientListFile mainFile(fromMain, both.dataDirectory(), kDefaultKeepAlive);
-    EXPECT_TRUE(mainFile.LoadClientList());
+    EXPECT_TRUE(mainFile.LoadClientList().loaded());
     EXPECT_EQ(fromMain.primaryCount(), 1);
     EXPECT_NE(fromMain.FindPrimary(0x0001), nullptr);
 
@@ -119,7 +123,7 @@ TEST(ClientListFileTest, LoadingFallsBackToTheBackup) {
     TempDataDir empty;
     ClientRegistry none;
     ClientListFile noFile(none, empty.dataDirectory(), kDefaultKeepAlive);
-    EXPECT_FALSE(noFile.LoadClientList());
+    EXPECT_FALSE(noFile.LoadClientList().loaded());
     EXPECT_EQ(none.primaryCount(), 0);
     EXPECT_FALSE(empty.exists(QStringLiteral("Clients.lst")));
 }
@@ -253,4 +257,127 @@ TEST(ClientListFileTest, CarriageReturnsInsideFieldsReadAsTheBlanksTheyAreWritte
     EXPECT_EQ(reread.FindPrimary(0x00A1)->name, client->name);
     EXPECT_EQ(reread.FindPrimary(0x00A1)->panel, client->panel);
     EXPECT_EQ(check.serialize(), saved);
+}
+
+TEST(ClientListFileTest, OnlyAListIsTakenForOne) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        bool list;
+    } cases[] = {
+        {"the example", kExample, true},
+        {"an empty file", "", true},
+        {"blank lines only", "\r\n\r\n", true},
+        {"lenient lines of older files", "ab\tLower\n{\nc\tDep\t3\n}\n1FFFF\tWide\t\t\t\t1\t0\t1\t45\tFFFFFFFF", true},
+        {"half the lines broken", kExample + "junk\r\nmore junk\r\nstill junk\r\nand more\r\n", true},
+        {"most lines broken", kExample + QByteArray("junk\r\n").repeated(6), false},
+        {"binary junk", HostileFiles::junk(HostileFiles::kJunkBytes), false},
+        {"zeros without a line end", QByteArray(4096, '\0'), false},
+        {"another text", "[Ports]\r\nUDP 5000\r\nTCP 0\r\n", false},
+        {"an account without a TAB after it", "0A1F Loja Centro\r\n0B00 Fazenda\r\n", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ClientListFile::isClientList(c.content), c.list) << c.name;
+}
+
+// Whatever is in place of "Clients.lst" that is not a list, with a good
+// backup: the clients come from the backup, the main file is rebuilt from it,
+// what was there is kept aside untouched, and the saves that follow write the
+// list, never nothing, over the backup.
+TEST(ClientListFileTest, AMainFileThatIsNoListGivesWayToAGoodBackup) {
+    for (const HostileCase& c : hostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, ClientListFile::kFileName, c.kind, "0C00\tElsewhere\t\t\t\t1\t0\t1\t60\t0\r\n");
+        dir.write("Backup/Clients.lst", kExample);
+        // (Reading a FIFO would wait for ever, and a sparse file is a gigabyte.)
+        const QByteArray placed = c.kind == HostileKind::BinaryJunk ? dir.read(ClientListFile::kFileName) : "";
+        ClientRegistry registry;
+        ClientListFile file(registry, dir.dataDirectory(), kDefaultKeepAlive);
+        const ClientListLoad load = file.LoadClientList();
+        EXPECT_EQ(load.source, ClientListSource::Backup) << c.name;
+        EXPECT_EQ(registry.primaryCount(), 2) << c.name;
+        EXPECT_EQ(registry.FindPrimary(0x0C00), nullptr) << c.name << ": nothing of what a link names is read";
+        EXPECT_TRUE(load.problem.contains(file.mainPath())) << c.name;
+        EXPECT_TRUE(load.problem.contains(file.backupPath())) << c.name;
+        EXPECT_EQ(dir.read(ClientListFile::kFileName), kExample) << c.name << ": rebuilt from the backup";
+
+        // What was in the main file's place is kept as it was, beside it.
+        const QString aside = file.mainPath() + ".bad";
+        EXPECT_TRUE(load.problem.contains(aside)) << c.name;
+        EXPECT_EQ(QFileInfo(aside).isSymLink(), c.kind == HostileKind::LinkOutside) << c.name;
+        EXPECT_EQ(QFileInfo(aside).isDir(), c.kind == HostileKind::Directory) << c.name;
+        if (c.kind == HostileKind::BinaryJunk || c.kind == HostileKind::HugeSparse) {
+            EXPECT_EQ(QFileInfo(aside).size(),
+                      c.kind == HostileKind::HugeSparse ? HostileFiles::kHugeBytes : HostileFiles::kJunkBytes)
+                << c.name;
+        }
+        if (c.kind == HostileKind::BinaryJunk) {
+            EXPECT_EQ(dir.read(ClientListFile::kFileName + QStringLiteral(".bad")), placed) << c.name;
+        }
+
+        file.SaveClientList();
+        EXPECT_EQ(dir.read("Backup/Clients.lst"), file.serialize()) << c.name;
+        EXPECT_TRUE(dir.read("Backup/Clients.lst").contains("0A1F\tLoja Centro")) << c.name;
+        if (c.kind == HostileKind::LinkOutside) {
+            EXPECT_TRUE(files.outsideContent(ClientListFile::kFileName).contains("Elsewhere")) << c.name;
+        }
+    }
+}
+
+// Neither copy is a list: nothing is loaded, both are kept aside as they
+// were, and the saves write new files instead of replacing them.
+TEST(ClientListFileTest, WithoutAGoodCopyNothingIsLoadedAndNothingIsWrittenOverWhatWasThere) {
+    const struct {
+        const char* name;
+        std::function<void(const TempDataDir&, HostileFiles&)> place;
+        bool mainAside;
+        bool backupAside;
+        bool mainReadable; // a small regular file (a FIFO would wait for ever, a sparse file is a gigabyte)
+    } cases[] = {
+        {"junk main file, no backup",
+         [](const TempDataDir& dir, HostileFiles& files) { files.place(dir, "Clients.lst", HostileKind::BinaryJunk); },
+         true, false, true},
+        {"main file too large, no backup",
+         [](const TempDataDir& dir, HostileFiles& files) { files.place(dir, "Clients.lst", HostileKind::HugeSparse); },
+         true, false, false},
+        {"no main file, junk backup",
+         [](const TempDataDir& dir, HostileFiles& files) {
+             files.place(dir, "Backup/Clients.lst", HostileKind::BinaryJunk);
+         },
+         false, true, false},
+        {"a FIFO and a junk backup",
+         [](const TempDataDir& dir, HostileFiles& files) {
+             files.place(dir, "Clients.lst", HostileKind::Fifo);
+             files.place(dir, "Backup/Clients.lst", HostileKind::BinaryJunk);
+         },
+         true, true, false},
+    };
+    for (const auto& c : cases) {
+        TempDataDir dir;
+        HostileFiles files;
+        c.place(dir, files);
+        const QByteArray mainBefore = c.mainReadable ? dir.read("Clients.lst") : QByteArray();
+        const QByteArray backupBefore = dir.read("Backup/Clients.lst");
+        ClientRegistry registry;
+        ClientListFile file(registry, dir.dataDirectory(), kDefaultKeepAlive);
+        const ClientListLoad load = file.LoadClientList();
+        EXPECT_EQ(load.source, ClientListSource::None) << c.name;
+        EXPECT_EQ(registry.primaryCount(), 0) << c.name;
+        EXPECT_FALSE(load.problem.isEmpty()) << c.name;
+        EXPECT_EQ(dir.exists("Clients.lst.bad"), c.mainAside) << c.name;
+        EXPECT_EQ(dir.exists("Backup/Clients.lst.bad"), c.backupAside) << c.name;
+
+        // A client heard later is saved to new files; what was put aside stays as it was.
+        file.parse("0D00\tNovo\t\t\t\t4\t0\t1\t60\t0\r\n");
+        file.SaveClientList();
+        EXPECT_TRUE(dir.read("Clients.lst").startsWith("0D00\tNovo")) << c.name;
+        EXPECT_TRUE(dir.read("Backup/Clients.lst").startsWith("0D00\tNovo")) << c.name;
+        if (c.mainAside && !mainBefore.isEmpty()) {
+            EXPECT_EQ(dir.read("Clients.lst.bad"), mainBefore) << c.name;
+        }
+        if (c.backupAside) {
+            EXPECT_EQ(dir.read("Backup/Clients.lst.bad"), backupBefore) << c.name;
+        }
+    }
 }

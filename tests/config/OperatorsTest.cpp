@@ -3,6 +3,7 @@
 #include "config/OperatorsSection.h"
 #include "config/UsersFile.h"
 #include "config/ValueExchange.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -88,6 +89,28 @@ TEST(UsersFileTest, ReadsWhatTheFileHoldsAndStopsAtWhatItCannotRead) {
         EXPECT_EQ(names(table), c.named) << c.name;
         EXPECT_EQ(table.count(), OperatorTable::kFirstNamed + c.named.size()) << c.name;
     }
+}
+
+TEST(UsersFileTest, AFileRefusedIsTakenAsNoFileAndTheReasonIsGivenBack) {
+    const QByteArray elsewhere = code("1234") + " 7\r\nIntruso\t63\t" + code("0000") + "\r\n";
+    for (const HostileCase& c : refusedHostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, UsersFile::kFileName, c.kind, elsewhere);
+        OperatorTable table;
+        const QString problem = UsersFile::LoadOperators(dir.dataDirectory(), kAnonymous, table);
+        EXPECT_TRUE(problem.contains(dir.file(UsersFile::kFileName))) << c.name << ": " << qPrintable(problem);
+        EXPECT_EQ(table.entry(OperatorTable::kAdministrator).password, QStringLiteral("8264")) << c.name;
+        EXPECT_TRUE(names(table).isEmpty()) << c.name << ": nobody a link's target names comes in";
+        EXPECT_EQ(table.entry(OperatorTable::kAnonymous).rights, 0) << c.name;
+    }
+    // A file that is read, or none at all, gives nothing to say.
+    TempDataDir dir;
+    OperatorTable table;
+    EXPECT_TRUE(UsersFile::LoadOperators(dir.dataDirectory(), kAnonymous, table).isEmpty());
+    dir.write(UsersFile::kFileName, elsewhere);
+    EXPECT_TRUE(UsersFile::LoadOperators(dir.dataDirectory(), kAnonymous, table).isEmpty());
+    EXPECT_EQ(names(table), QStringList{QStringLiteral("Intruso")});
 }
 
 TEST(UsersFileTest, SavedTableReadsBackTheSameWithLeadingZerosAndUnusedRightBits) {

@@ -1,4 +1,5 @@
 #include "config/ServerConfigFile.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -112,6 +113,28 @@ TEST(ServerConfigFileTest, StartUpQuestions) {
     EXPECT_TRUE(LoadServerConfig(dir.file("Server.cfg"), s, quiet));
     EXPECT_TRUE(quiet.questions.isEmpty());
     EXPECT_EQ(s.UDP, 5000u);
+}
+
+TEST(ServerConfigFileTest, AFileRefusedIsSaidThenAskedAboutAsAMissingOne) {
+    for (const HostileCase& c : refusedHostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, "Server.cfg", c.kind, kWrittenFile); // a link names a good file with UDP 5000
+        RecordingUserInterface ui;
+        ServerSettings s;
+        EXPECT_TRUE(LoadServerConfig(dir.file("Server.cfg"), s, ui)) << c.name;
+        ASSERT_EQ(ui.messages.size(), 1) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file("Server.cfg"))) << c.name;
+        ASSERT_EQ(ui.questions.size(), 2) << c.name;
+        EXPECT_TRUE(ui.questions[0].startsWith(QStringLiteral("\"Server.cfg\" faltando ou corrompido."))) << c.name;
+        EXPECT_EQ(s.UDP, 0u) << c.name << ": nothing of what a link names is read";
+        EXPECT_EQ(s.Yellow, 120u) << c.name;
+
+        // Declining the first question ends the start, as without the file.
+        RecordingUserInterface declining;
+        declining.queueAnswer(false);
+        EXPECT_FALSE(LoadServerConfig(dir.file("Server.cfg"), s, declining)) << c.name;
+    }
 }
 
 TEST(ServerConfigFileTest, CallbackAddressReadsBackAsWrittenSaveAfterSave) {

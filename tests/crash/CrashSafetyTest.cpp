@@ -229,7 +229,7 @@ private:
             k = checkClientLines(m_dir.read(kClientList), kClientList);
             ClientRegistry registry;
             ClientListFile list(registry, m_dir.dataDirectory(), kDefaultKeepAlive);
-            ASSERT_TRUE(list.LoadClientList());
+            ASSERT_TRUE(list.LoadClientList().loaded());
             expectClients(registry, k, kClientList);
         } else {
             EXPECT_FALSE(m_dir.exists(kBackupClientList)) << "the backup is written after the main list";

@@ -1,4 +1,6 @@
 #include "events/AlarmTextTable.h"
+#include "common/StringTable.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -45,6 +47,21 @@ TEST(AlarmTextTableTest, BadCodeLinesAndMissingFileAreFatal) {
     EXPECT_FALSE(loadAlarmTextsAtStart(dir.file("Alarms.lst"), table, ui));
     ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages[1].text, "Erro em evento!\nServer será fechado");
+}
+
+TEST(AlarmTextTableTest, AFileRefusedIsSaidAndFatalAsAMissingOne) {
+    for (const HostileCase& c : refusedHostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, "Alarms.lst", c.kind, "130 Fire\n");
+        AlarmTextTable table;
+        RecordingUserInterface ui;
+        EXPECT_FALSE(loadAlarmTextsAtStart(dir.file("Alarms.lst"), table, ui)) << c.name;
+        ASSERT_EQ(ui.messages.size(), 2) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file("Alarms.lst"))) << c.name;
+        EXPECT_EQ(ui.messages[1].text, StringTable::text(129)) << c.name;
+        EXPECT_TRUE(table.text(130, false).isEmpty()) << c.name << ": nothing of what a link names is read";
+    }
 }
 
 TEST(AlarmTextTableTest, LongLinesInvalidBytesAndByteOrderMark) {

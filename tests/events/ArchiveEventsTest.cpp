@@ -1,5 +1,6 @@
 #include "events/EventList.h"
 #include "tests/events/EventListTestSupport.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -141,7 +142,8 @@ TEST(ArchiveEventsTest, AFailedStepChangesNoFile) {
     EXPECT_EQ(ui.messages.size(), 2);
     ASSERT_TRUE(QDir(dir.file("Events.tmp")).removeRecursively());
 
-    // "Archive.log" on a full disk: nothing is appended, the log stays whole.
+    // "Archive.log" a link (to a full disk): refused, never written through;
+    // nothing is appended, the log stays whole.
     reset();
     QFile::remove(dir.file("Archive.log"));
     if (QFile::link("/dev/full", dir.file("Archive.log"))) {
@@ -167,4 +169,41 @@ TEST(ArchiveEventsTest, AFailedStepChangesNoFile) {
     reset();
     list.ArchiveEvents(time(7));
     EXPECT_EQ(dir.read("Archive.log") + dir.read("Events.log"), archive + log);
+}
+
+TEST(ArchiveEventsTest, AnArchiveThatIsNotARegularFileIsNeverWrittenThrough) {
+    const QByteArray log = tenLines();
+    for (const HostileCase& c : refusedHostileCases()) {
+        if (c.kind == HostileKind::HugeSparse)
+            continue; // a regular file: appended to
+        TempDataDir dir;
+        HostileFiles files;
+        dir.write("Events.log", log);
+        files.place(dir, "Archive.log", c.kind, "outside archive\n");
+        RecordingUserInterface ui;
+        EventList list(dir.dataDirectory(), ui);
+        list.ArchiveEvents(time(7));
+        ASSERT_EQ(ui.messages.size(), 1) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file("Archive.log"))) << c.name;
+        EXPECT_EQ(dir.read("Events.log"), log) << c.name << ": nothing moved";
+        EXPECT_FALSE(dir.exists("Events.tmp")) << c.name;
+        EXPECT_FALSE(dir.exists("Archive.jnl")) << c.name;
+        if (c.kind == HostileKind::LinkOutside) {
+            EXPECT_EQ(files.outsideContent("Archive.log"), QByteArray("outside archive\n")) << c.name;
+        }
+    }
+}
+
+TEST(ArchiveEventsTest, TheLogThatStaysKeepsItsPermissions) {
+    TempDataDir dir;
+    dir.write("Events.log", tenLines());
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(dir.file("Events.log"), ownerOnly));
+    RecordingUserInterface ui;
+    EventList list(dir.dataDirectory(), ui);
+    list.ArchiveEvents(time(3));
+    ASSERT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(dir.read("Events.log"), lines(tenLines(), 4, 10));
+    EXPECT_EQ(QFile::permissions(dir.file("Events.log")) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+              ownerOnly);
 }

@@ -1,10 +1,12 @@
 #include "events/EventList.h"
 #include "tests/events/EventListTestSupport.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <malloc.h>
 
@@ -14,6 +16,7 @@
 
 #include <functional>
 
+using eventlist_test::eventLine;
 using eventlist_test::logLine;
 
 namespace {
@@ -196,10 +199,13 @@ TEST(EventLogTest, ReadingASmallLogTakesMemoryForItsSizeOnly) {
     const size_t before = bytesInUse();
     size_t peak = before;
     int lines = 0;
-    ASSERT_TRUE(list.logFile().readEvents(nullptr, [&](const EventListModel::RawFields&) {
-        peak = std::max(peak, bytesInUse());
-        ++lines;
-    }));
+    ASSERT_TRUE(list.logFile()
+                    .readEvents(nullptr,
+                                [&](const EventListModel::RawFields&) {
+                                    peak = std::max(peak, bytesInUse());
+                                    ++lines;
+                                })
+                    .read());
     EXPECT_EQ(lines, 2);
     EXPECT_LT(peak - before, kProbeBytes / 2) << "a log of a few hundred bytes needs no large block";
 }
@@ -219,4 +225,112 @@ TEST(EventLogTest, AnOverlongLastLineIsCutLikeAnyOther) {
     }
     EXPECT_EQ(shown[0].size(), EventLogFile::kMaxShownLineBytes - 2);
     EXPECT_EQ(shown[1], shown[0]);
+}
+
+TEST(EventLogTest, ALogRefusedIsSaidOnceAndTheListStaysAsItWas) {
+    for (const HostileCase& c : refusedHostileCases()) {
+        if (c.kind == HostileKind::HugeSparse)
+            continue; // the alarm history is never refused for its size (below)
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, "Events.log", c.kind, logLine(0, time(1), "Elsewhere"));
+        RecordingUserInterface ui;
+        EventList list(dir.dataDirectory(), ui);
+        list.ReloadEvents();
+        list.setFilter(QStringLiteral("Ana")); // a second reload
+        ASSERT_EQ(ui.messages.size(), 3) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file("Events.log"))) << c.name;
+        EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Exclamation) << c.name;
+        EXPECT_EQ(ui.messages[1].text, "Arquivo \"Events.log\" faltando ou corrompido") << c.name;
+        EXPECT_EQ(ui.messages[2].text, ui.messages[1].text) << c.name << ": the reason is said once";
+        EXPECT_EQ(list.model().rowCount(), 0) << c.name << ": nothing of what a link names is listed";
+
+        // Archiving moves nothing and says why.
+        ui.queueAnswer(true);
+        list.ArchiveEvents(time(1));
+        EXPECT_TRUE(ui.messages.last().text.contains(dir.file("Events.log"))) << c.name;
+        EXPECT_FALSE(dir.exists("Archive.log")) << c.name;
+        EXPECT_FALSE(dir.exists("Events.tmp")) << c.name;
+    }
+}
+
+TEST(EventLogTest, OfALogOverTheLimitOnlyItsEndIsListedAndTheFileIsLeftAsItIs) {
+    // The log is a hole of zeros (no line end in it) with lines around the
+    // point where the listed part starts.
+    const qint64 size = EventLogFile::kMaxListedBytes + 4096;
+    const qint64 cut = size - EventLogFile::kMaxListedBytes;
+    const struct {
+        const char* name;
+        qint64 at;          // where the lines are written
+        QByteArray lines;   // written there (the rest of the log is the hole)
+        QStringList listed; // times of the rows, newest first
+    } cases[] = {
+        {"a line starts right at the cut",
+         cut - 1,
+         "\n" + logLine(0, time(1), "A") + logLine(0, time(2), "B"),
+         {time(2), time(1)}},
+        {"the cut falls inside a line: passed over",
+         cut - 10,
+         "\n" + logLine(0, time(1), "A") + logLine(0, time(2), "B"),
+         {time(2)}},
+        {"no line end in the listed part: nothing", 0, logLine(0, time(1), "A"), {}},
+    };
+    for (const auto& c : cases) {
+        TempDataDir dir;
+        ASSERT_TRUE(HostileFiles::makeSparse(dir.file("Events.log"), size)) << c.name;
+        QFile log(dir.file("Events.log"));
+        ASSERT_TRUE(log.open(QIODevice::ReadWrite)) << c.name;
+        ASSERT_TRUE(log.seek(c.at)) << c.name;
+        log.write(c.lines);
+        log.close();
+        QStringList notices;
+        RecordingUserInterface ui;
+        EventList list(dir.dataDirectory(), ui);
+        list.setNoticeHandler([&](const QString& text) { notices << text; });
+        list.ReloadEvents();
+        list.ReloadEvents();
+        EXPECT_EQ(column(list.model(), EventListModel::TimeColumn), c.listed) << c.name;
+        EXPECT_TRUE(ui.messages.isEmpty()) << c.name;
+        ASSERT_EQ(notices.size(), 1) << c.name << ": said once";
+        EXPECT_TRUE(notices[0].contains(dir.file("Events.log"))) << c.name;
+        EXPECT_EQ(QFileInfo(dir.file("Events.log")).size(), size) << c.name << ": never cut or rewritten";
+
+        // A line appended goes to the end of the whole log (after a line end: the log ends in the hole).
+        ASSERT_TRUE(list.addEvent(eventLine(0, time(9), "C"))) << c.name;
+        EXPECT_EQ(QFileInfo(dir.file("Events.log")).size(), size + 1 + logLine(0, time(9), "C").size()) << c.name;
+    }
+}
+
+TEST(EventLogTest, AppendingNeverWritesThroughALinkNorWaitsOnAFifo) {
+    for (const HostileCase& c : refusedHostileCases()) {
+        if (c.kind == HostileKind::HugeSparse)
+            continue; // a regular file: appended to
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, "Events.log", c.kind, "outside\n");
+        EventLogFile log(dir.dataDirectory());
+        EXPECT_FALSE(log.AppendEventLine(eventLine(0, time(1), "A"))) << c.name;
+        EXPECT_FALSE(log.AppendEventLine(eventLine(0, time(2), "B"))) << c.name << ": and again";
+        EXPECT_TRUE(log.appendProblem().contains(dir.file("Events.log"))) << c.name;
+        if (c.kind == HostileKind::LinkOutside) {
+            EXPECT_EQ(files.outsideContent("Events.log"), QByteArray("outside\n")) << c.name;
+            EXPECT_TRUE(log.appendProblem().contains(QStringLiteral("link simbólico"))) << c.name;
+        }
+
+        // Once a regular log is back in its place, it takes lines again.
+        QFile::remove(dir.file("Events.log"));
+        QDir(dir.file("Events.log")).removeRecursively();
+        EXPECT_TRUE(log.AppendEventLine(eventLine(0, time(3), "C"))) << c.name;
+        EXPECT_TRUE(log.appendProblem().isEmpty()) << c.name;
+        EXPECT_EQ(dir.read("Events.log"), logLine(0, time(3), "C")) << c.name;
+    }
+
+    // A link put in place of a log that is open is seen at the next append.
+    TempDataDir dir;
+    HostileFiles files;
+    EventLogFile log(dir.dataDirectory());
+    ASSERT_TRUE(log.AppendEventLine(eventLine(0, time(1), "A")));
+    files.place(dir, "Events.log", HostileKind::LinkOutside, "outside\n");
+    EXPECT_FALSE(log.AppendEventLine(eventLine(0, time(2), "B")));
+    EXPECT_EQ(files.outsideContent("Events.log"), QByteArray("outside\n"));
 }

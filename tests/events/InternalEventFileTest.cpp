@@ -1,5 +1,6 @@
 #include "common/StringTable.h"
 #include "events/LocalEventsFile.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -94,6 +95,22 @@ TEST(InternalEventFileTest, MissingOrCorruptFileShowsMessage207AndClearsTheRows)
     dir.write(QStringLiteral("LocalEvents.lst"), "");
     LocalEventsFile::LoadInternalEvents(dir.dataDirectory(), table, ui);
     EXPECT_EQ(ui.messages.size(), 3);
+}
+
+TEST(InternalEventFileTest, AFileRefusedIsSaidThenTakenAsAMissingOne) {
+    const QByteArray elsewhere = LocalEventsFile::serialize(filledTable());
+    for (const HostileCase& c : refusedHostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, LocalEventsFile::kFileName, c.kind, elsewhere);
+        RecordingUserInterface ui;
+        InternalEventTable table = filledTable();
+        LocalEventsFile::LoadInternalEvents(dir.dataDirectory(), table, ui);
+        ASSERT_EQ(ui.messages.size(), 2) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file(LocalEventsFile::kFileName))) << c.name;
+        EXPECT_EQ(ui.messages[1].text, StringTable::text(LocalEventsFile::kMsgMissing)) << c.name;
+        EXPECT_EQ(table.row(0).code, 0) << c.name << ": the rows are cleared, nothing is read through a link";
+    }
 }
 
 TEST(InternalEventFileTest, DamagedRowsDoNotShiftOrSpillIntoTheNextRows) {

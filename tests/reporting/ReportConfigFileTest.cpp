@@ -1,6 +1,7 @@
 #include "reporting/ReportConfigFile.h"
 
 #include "common/StringTable.h"
+#include "tests/support/HostileFile.h"
 #include "tests/support/RecordingUserInterface.h"
 #include "tests/support/TempDataDir.h"
 
@@ -98,6 +99,27 @@ TEST(ReportConfigFile, MissingFileShowsMessage203AndKeepsDefaults) {
     EXPECT_EQ(ui.messages[0].text, StringTable::text(203));
     EXPECT_EQ(ui.messages[0].icon, UserInterface::Icon::Exclamation);
     EXPECT_EQ(ReportConfigFile::serialize(settings, false), ReportConfigFile::serialize(ReportSettings{}, false));
+}
+
+TEST(ReportConfigFile, AFileRefusedIsSaidThenTakenAsAMissingOne) {
+    ReportSettings station;
+    station.mode = ReportMode::Dc09;
+    station.stationPort = 4321;
+    const QByteArray elsewhere = ReportConfigFile::serialize(station, false);
+    for (const HostileCase& c : refusedHostileCases()) {
+        TempDataDir dir;
+        HostileFiles files;
+        files.place(dir, ReportConfigFile::kFileName, c.kind, elsewhere);
+        ReportSettings settings;
+        bool logAll = true;
+        RecordingUserInterface ui;
+        EXPECT_FALSE(LoadReportConfig(dir.dataDirectory(), settings, logAll, ui)) << c.name;
+        ASSERT_EQ(ui.messages.size(), 2) << c.name;
+        EXPECT_TRUE(ui.messages[0].text.contains(dir.file(ReportConfigFile::kFileName))) << c.name;
+        EXPECT_EQ(ui.messages[1].text, StringTable::text(203)) << c.name;
+        EXPECT_EQ(settings.mode, ReportMode::Off) << c.name << ": nothing of what a link names is read";
+        EXPECT_TRUE(logAll) << c.name;
+    }
 }
 
 TEST(ReportConfigFile, TextLinesReadBackAsWrittenSaveAfterSave) {
