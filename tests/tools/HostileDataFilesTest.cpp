@@ -2,7 +2,7 @@
 #include "tests/support/HostileFile.h"
 #include "tests/support/TempDataDir.h"
 #include "tests/support/TestNames.h"
-#include "tests/tools/HeadlessReceiver.h"
+#include "tests/tools/HeadlessRun.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -25,9 +25,9 @@
 
 namespace {
 
-using headless_receiver::copyDemo;
-using headless_receiver::kWaitMs;
-using headless_receiver::numberAfter;
+using HeadlessRun::copyDemo;
+using HeadlessRun::kWaitMs;
+using HeadlessRun::numberAfter;
 
 constexpr quint32 kDevice = 0x1001;
 
@@ -161,7 +161,7 @@ TEST(HostileDataFilesTest, AJunkClientListGivesWayToTheBackupWhichStaysWhole) {
     dir.write("Clients.lst", junk);
 
     QProcess receiver;
-    const QByteArray output = headless_receiver::startHeadless(receiver, dir);
+    const QByteArray output = HeadlessRun::startHeadless(receiver, dir);
     EXPECT_TRUE(output.contains(dir.file("Backup/Clients.lst").toUtf8())) << output.constData();
     receiver.terminate();
     ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
