@@ -2,6 +2,7 @@
 // datagram and the serial receiver's byte; and the DC-09 envelope read back.
 // Only the first 64 bytes of a reply may count, and a reply built as a station
 // builds it is an acknowledgement exactly when its identifier is "ACK".
+#include "common/Dc09Envelope.h"
 #include "fuzz/FuzzInput.h"
 #include "reporting/Dc09Frame.h"
 #include "reporting/ReportFormats.h"
@@ -13,7 +14,7 @@ constexpr qsizetype kMaxBodyLength = 0xFFFF; // the envelope's length field is f
 void checkEnvelope(QByteArrayView body) {
     if (body.size() > kMaxBodyLength)
         return;
-    const QByteArray frame = Dc09Frame::wrap(body);
+    const QByteArray frame = Dc09Envelope::wrap(body);
     Dc09Frame::Parsed parsed;
     const Dc09Frame::Check check = Dc09Frame::check(frame, parsed);
     require(parsed.body == body);

@@ -1,24 +1,13 @@
 #include "reporting/Dc09Frame.h"
 
 #include "common/Crc16.h"
-#include "common/HexText.h"
-
-#include <QString>
+#include "common/Dc09Envelope.h"
 
 namespace Dc09Frame {
 
 namespace {
 
-constexpr int kCrcOffset = 1;
-constexpr int kLengthOffset = 5;
-constexpr int kFieldLength = 4;
 constexpr int kSequenceLength = 4;
-
-bool readHex4(QByteArrayView text, quint32& value) {
-    bool ok = false;
-    value = QByteArray(text.data(), text.size()).toUInt(&ok, 16);
-    return ok && text.size() == kFieldLength;
-}
 
 QByteArray between(const QByteArray& text, char open, char close, qsizetype from) {
     const qsizetype start = text.indexOf(open, from);
@@ -30,19 +19,9 @@ QByteArray between(const QByteArray& text, char open, char close, qsizetype from
 
 } // namespace
 
-QByteArray wrap(QByteArrayView body) {
-    QByteArray out;
-    out.reserve(body.size() + kEnvelopeLength);
-    out += kStart;
-    out += HexText::hex4Bytes(Crc16::arc(body));
-    out += HexText::hex4Bytes(static_cast<quint16>(body.size()));
-    out.append(body);
-    out += kEnd;
-    return out;
-}
-
 Check check(QByteArrayView frame, Parsed& parsed) {
     parsed = Parsed{};
+    using namespace Dc09Envelope;
     if (frame.isEmpty() || frame.front() != kStart)
         return Check::NoStart;
     if (frame.size() < kEnvelopeLength || frame.back() != kEnd)
@@ -63,12 +42,11 @@ Check check(QByteArrayView frame, Parsed& parsed) {
         }
     }
 
-    quint32 crc = 0;
-    const bool crcRead = readHex4(frame.sliced(kCrcOffset, kFieldLength), crc);
-    parsed.crcOk = crcRead && crc == Crc16::arc(parsed.body);
+    const std::optional<quint16> crc = readField(frame.sliced(kCrcOffset, kFieldLength));
+    parsed.crcOk = crc && *crc == Crc16::arc(parsed.body);
 
-    quint32 length = 0;
-    if (!readHex4(frame.sliced(kLengthOffset, kFieldLength), length) || length != quint32(parsed.body.size()))
+    const std::optional<quint16> length = readField(frame.sliced(kLengthOffset, kFieldLength));
+    if (!length || *length != parsed.body.size())
         return Check::BadLength;
     if (!parsed.crcOk)
         return Check::BadCrc;
@@ -104,7 +82,7 @@ QByteArray reply(QByteArrayView identifier, QByteArrayView sequence, QByteArrayV
     body += "L0#";
     body.append(account);
     body += "[]";
-    return wrap(body);
+    return Dc09Envelope::wrap(body);
 }
 
 } // namespace Dc09Frame

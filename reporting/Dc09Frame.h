@@ -3,19 +3,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <optional>
-
-// The DC-09 frame envelope: LF, CRC-16/ARC of the body as four upper-case
-// hexadecimal digits, the body length as four hexadecimal digits, the body,
-// CR. The body starts with the quoted identifier ("ADM-CID", "NULL", "ACK").
+// The station's side of a DC-09 frame: the body inside the envelope
+// (common/Dc09Envelope.h) starts with the quoted identifier ("ADM-CID",
+// "NULL", "ACK").
 namespace Dc09Frame {
-
-constexpr char kStart = '\n';
-constexpr char kEnd = '\r';
-constexpr int kHeaderLength = 9; // LF, CRC, length
-constexpr int kEnvelopeLength = kHeaderLength + 1;
-
-QByteArray wrap(QByteArrayView body);
 
 // A received frame taken apart. Fields that are missing stay empty.
 struct Parsed {

@@ -1,7 +1,7 @@
 #include "reporting/ReportFormats.h"
 
+#include "common/Dc09Envelope.h"
 #include "common/HexText.h"
-#include "reporting/Dc09Frame.h"
 
 #include <algorithm>
 
@@ -111,12 +111,12 @@ std::optional<QByteArray> FormatDc09Event(const ReportRequest& request, Dc09Sequ
     body += ' ';
     body += dec(request.zone, 3, kMaxZone);
     body += ']';
-    return Dc09Frame::wrap(body);
+    return Dc09Envelope::wrap(body);
 }
 
 QByteArray FormatDc09LinkTest(quint16 cidAccount) {
     QByteArray body = kLinkTestIdentifier + kLinkTestSequence + kAccountPrefix + HexText::hex4Bytes(cidAccount) + "[]";
-    return Dc09Frame::wrap(body);
+    return Dc09Envelope::wrap(body);
 }
 
 std::optional<QByteArray> FormatDispatcherRecord(const ReportRequest& request, const QDateTime& now) {

@@ -2,7 +2,7 @@
 # Sourced by scripts/run and scripts/test.
 atalaia_install_deps() {
     local packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-                    libgtest-dev libgmock-dev libbenchmark-dev clang-format alsa-utils dpkg-dev "$@")
+                    libssl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format alsa-utils dpkg-dev "$@")
     local missing=()
     for p in "${packages[@]}"; do
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
