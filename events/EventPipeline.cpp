@@ -179,26 +179,16 @@ void EventPipeline::setLogFailing(bool failing) {
     // A full disk or a log that cannot be written is said, not kept silent; the
     // lines wait (their client events in custody) until it takes lines again.
     m_logFailing = failing;
-<<<<<<< HEAD
-    if (m_logProblem)
-        m_logProblem(!failing
-                         ? QStringLiteral("Events.log voltou a ser gravado")
-                         : QStringLiteral("Events.log não pôde ser gravado (disco cheio?): os eventos continuam na "
-                                          "lista e guardados em %1 até que possam ser gravados")
-                               .arg(QString::fromLatin1(EventJournal::kFileName)));
-=======
     if (!m_logProblem)
-        return logged;
+        return;
     // Why, when the log said it (a link or a FIFO in its place, a full disk).
     QString why = m_list.logFile().appendProblem();
     if (why.isEmpty())
         why = QStringLiteral("disco cheio?");
-    m_logProblem(logged ? QStringLiteral("Events.log voltou a ser gravado")
-                        : QStringLiteral("Events.log não pôde ser gravado (%1): os eventos continuam na lista e "
-                                         "guardados em %2 até que possam ser gravados")
-                              .arg(why, QString::fromLatin1(EventJournal::kFileName)));
-    return logged;
->>>>>>> wt-files
+    m_logProblem(!failing ? QStringLiteral("Events.log voltou a ser gravado")
+                          : QStringLiteral("Events.log não pôde ser gravado (%1): os eventos continuam na lista e "
+                                           "guardados em %2 até que possam ser gravados")
+                                .arg(why, QString::fromLatin1(EventJournal::kFileName)));
 }
 
 ClientEventSubject ClientEventSubject::of(const ClientRecord& client) {

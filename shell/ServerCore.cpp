@@ -61,12 +61,9 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_datagram.setJournal(&m_journal);
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
-<<<<<<< HEAD
     m_logRetry.setInterval(kLogRetryMs);
     connect(&m_logRetry, &QTimer::timeout, this, [this] { m_events.retryRefusedLines(); });
-=======
     m_eventList.setNoticeHandler([this](const QString& text) { sayNotice(text); });
->>>>>>> wt-files
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
