@@ -60,6 +60,7 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_datagram.setJournal(&m_journal);
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
+    m_multicom.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
@@ -111,6 +112,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         m_exitCode = kExitDeclined;
         return false;
     }
+    m_multicom.setMaxSessions(m_serverSettings.MaxSessions);
     UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators);
     m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
     m_registry.setSaveHandler([this] { m_clientList->SaveClientList(); });
