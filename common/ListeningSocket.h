@@ -60,7 +60,6 @@ public:
 
     // Accepts that failed and made the socket stop reading for a while.
     quint64 backOffs() const { return m_backOffs; }
-    bool isBackingOff() const { return m_backOff.isActive(); }
 
     // Closes an accepted connection at once with a reset: the peer learns it
     // was refused, and nothing of it stays behind in TIME_WAIT.

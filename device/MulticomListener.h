@@ -68,7 +68,6 @@ public:
 
     // The most sessions open at once; connections beyond are refused.
     void setMaxSessions(std::size_t count) { m_maxSessions = count; }
-    std::size_t maxSessions() const { return m_maxSessions; }
     // Where the silence of sessions is measured (the steady clock unless set).
     void setClock(Clock clock) { m_clock = std::move(clock); }
     // Told, once each, when accepts begin to fail and when they work again,
