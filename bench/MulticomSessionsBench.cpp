@@ -3,7 +3,6 @@
 
 #include "common/UserInterface.h"
 #include "device/MulticomListener.h"
-#include "device/MulticomListeningSocket.h"
 #include "device/SessionProtocol.h"
 
 #include <QCoreApplication>
@@ -24,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -60,7 +60,11 @@ struct Sessions {
     std::vector<std::pair<pid_t, int>> idleHolders; // child process, write end of its pipe
     double kibPerSession = 0;
 
-    Sessions() { listener.OpenMulticomListener(0); }
+    Sessions() {
+        // Far more than the receiver's default, which would refuse most of them.
+        listener.setMaxSessions(std::numeric_limits<std::size_t>::max());
+        listener.OpenMulticomListener(0);
+    }
     ~Sessions() {
         if (activeDevice >= 0)
             ::close(activeDevice);
@@ -145,18 +149,19 @@ struct Sessions {
 
 Sessions* g_sessions = nullptr;
 
-// One device sends a one-byte frame; the main thread is run until the frame
-// has been read, its watchdog noted and the frame handed to the protocol.
+// One device sends a short complete frame; the main thread is run until the
+// frame has been read, its watchdog noted and the frame handed to the protocol.
 void BM_ActivityWithIdleSessions(benchmark::State& state) {
     const auto open = static_cast<std::size_t>(state.range(0));
     if (!g_sessions->grow(open)) {
         state.SkipWithError("could not open the sessions (descriptor limit?)");
         return;
     }
+    static constexpr char kFrame[] = "\x02K\x03";
     for (auto _ : state) {
         const long expected = g_sessions->protocol.frames + 1;
         const int fd = g_sessions->activeDevice;
-        if (::send(fd, "k", 1, 0) != 1) {
+        if (::send(fd, kFrame, sizeof kFrame - 1, 0) != sizeof kFrame - 1) {
             state.SkipWithError("send failed");
             return;
         }

@@ -182,6 +182,8 @@ void parse(const QByteArray& content, ServerSettings& settings) {
                 readFlag(line, settings.LogAll);
             else if (line.contains("ResendAge"))
                 readNumber(line, settings.ResendAge);
+            else if (line.contains("MaxSessions"))
+                readNumber(line, settings.MaxSessions);
             break;
         }
     }
@@ -216,6 +218,8 @@ QByteArray serialize(const ServerSettings& s) {
     line("LogAll\t\t\t" + number(s.LogAll ? 1 : 0));
     if (s.ResendAge != ServerSettings::kDefaultResendAge)
         line("ResendAge\t\t" + number(s.ResendAge));
+    if (s.MaxSessions != ServerSettings::kDefaultMaxSessions)
+        line("MaxSessions\t\t" + number(s.MaxSessions));
     return out;
 }
 

@@ -24,6 +24,10 @@ struct ServerSettings {
     // forwarded again at the next start while younger than this, else listed as failed.
     quint32 ResendAge = kDefaultResendAge;
     static constexpr quint32 kDefaultResendAge = 300;
+    // The most Multicom sessions open at once; a connection beyond them is
+    // closed as soon as it is taken.
+    quint32 MaxSessions = kDefaultMaxSessions;
+    static constexpr quint32 kDefaultMaxSessions = 2000;
 
     // The keep-alive countdown of clients loaded without a stored period.
     int defaultKeepAlive() const { return static_cast<int>(Yellow / 2); }

@@ -81,6 +81,10 @@ void scramble(char* text, int pairCount, quint32 key) {
     }
 }
 
+bool isCompleteFrame(std::span<const char> frame) {
+    return frame.size() >= 2 && frame.front() == kStx && frame.back() == kEtx;
+}
+
 bool hasValidSum(std::span<const char> frame) {
     if (frame.size() < size_t(kMinMessageLength))
         return false;

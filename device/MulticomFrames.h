@@ -80,6 +80,11 @@ QByteArray fetchFrame();
 QByteArray confirmFrame();
 QByteArray deviceAcknowledgeFrame();
 
+// Whether one read holds a whole frame: STX first and ETX last. Anything else
+// (a stray byte, a frame cut short) is answered negatively and keeps no
+// session alive.
+bool isCompleteFrame(std::span<const char> frame);
+
 // Whether the sum field of a message frame (the four bytes before ETX) holds
 // the sum of bytes 1 to n-6.
 bool hasValidSum(std::span<const char> frame);

@@ -47,7 +47,7 @@ QByteArray MulticomProtocol::HandleSessionFrame(MulticomSession& session,
                                                 std::array<char, MulticomSession::kBufferSize>& buffer, int count) {
     if (count < 1 || count >= MulticomSession::kBufferSize)
         return {};
-    if (buffer[0] != kStx || buffer[size_t(count - 1)] != kEtx)
+    if (!isCompleteFrame(std::span<const char>(buffer.data(), size_t(count))))
         return negativeFrame();
     const char first = count > 1 ? buffer[1] : '\0';
     const char second = count > 2 ? buffer[2] : '\0';

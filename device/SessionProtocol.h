@@ -34,7 +34,7 @@ public:
 };
 
 // A protocol that answers nothing: the sessions are accepted, kept alive by
-// their traffic and timed out, but no frame is acted upon.
+// their complete frames and timed out, but no frame is acted upon.
 class NoSessionProtocol : public SessionProtocol {
 public:
     QByteArray HandleSessionFrame(MulticomSession&, std::array<char, MulticomSession::kBufferSize>&, int) override {

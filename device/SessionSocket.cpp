@@ -24,7 +24,6 @@ SessionSocket::SessionSocket(SessionId id, int descriptor) : m_id(id), m_descrip
                                          .arg(address & 0xFF);
         m_protocol.peerPort = ntohs(peer.sin_port);
     }
-    lastActivity = std::chrono::steady_clock::now();
 }
 
 SessionSocket::~SessionSocket() {

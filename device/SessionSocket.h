@@ -44,8 +44,9 @@ public:
     // Sends bytes to the device without waiting; false when they did not all go.
     bool send(const char* data, int count);
 
-    // Watchdog bookkeeping of the listener: the last accepted read and the
-    // session's place in the order of silence.
+    // Watchdog bookkeeping of the listener: the time of the last complete
+    // frame (of the accept before the first) and the session's place in the
+    // order of silence.
     std::chrono::steady_clock::time_point lastActivity;
     std::list<SessionId>::iterator watchPosition;
     bool watched = false;

@@ -3,36 +3,49 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
 } // namespace
 
 MetricsServer::MetricsServer(Source source, int requestTimeMs, QObject* parent)
-    : QObject(parent), m_source(std::move(source)), m_requestTimeMs(requestTimeMs) {
-    connect(&m_server, &QTcpServer::newConnection, this, &MetricsServer::accept);
+    : QObject(parent), m_source(std::move(source)), m_requestTimeMs(requestTimeMs),
+      m_server([this](int descriptor) { accept(descriptor); }) {
+    m_server.setProblemHandler([this](bool failing, const QString& text) {
+        if (m_problem)
+            m_problem(failing ? QStringLiteral("O endereço /metrics não pode aceitar conexões: %1 (novas tentativas em "
+                                               "instantes)")
+                                    .arg(text)
+                              : QStringLiteral("O endereço /metrics voltou a aceitar conexões"));
+    });
 }
 
 bool MetricsServer::listen(quint16 port) {
-    return m_server.listen(QHostAddress::LocalHost, port);
+    return m_server.listen(ListeningSocket::Interface::Loopback, port, kListenBacklog);
 }
 
-void MetricsServer::accept() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (m_connections >= kMaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++m_connections;
-        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        // A client too slow to send its request is dropped.
-        QTimer::singleShot(m_requestTimeMs, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
+void MetricsServer::accept(int descriptor) {
+    if (m_connections >= kMaxConnections) {
+        ListeningSocket::refuse(descriptor);
+        ++m_refused;
+        return;
     }
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        ::close(descriptor);
+        delete socket;
+        return;
+    }
+    ++m_connections;
+    connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // A client too slow to send its request is dropped.
+    QTimer::singleShot(m_requestTimeMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
 }
 
 void MetricsServer::read(QTcpSocket* socket) {

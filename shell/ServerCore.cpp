@@ -64,6 +64,7 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     m_logRetry.setInterval(kLogRetryMs);
     connect(&m_logRetry, &QTimer::timeout, this, [this] { m_events.retryRefusedLines(); });
     m_eventList.setNoticeHandler([this](const QString& text) { sayNotice(text); });
+    m_multicom.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_monitor.setLinkIndicator([this] { return m_linkWatch.isOnline(); });
     m_pages.newClients().setNewRegisterSound([this] { playNewRegisterSound(); });
     connect(&m_reportSender, &ReportSender::appliedModeChanged, &m_internalEditor,
@@ -117,6 +118,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         m_exitCode = kExitDeclined;
         return false;
     }
+    m_multicom.setMaxSessions(m_serverSettings.MaxSessions);
     sayProblem(UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators));
     m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
     m_generalOptions =

@@ -137,6 +137,9 @@ public:
     const WindowLayout& windowLayout() const { return m_layout; }
     const DataDirectory& dataDirectory() const { return m_dir; }
     UserInterface& userInterface() { return m_ui; }
+    // A notice of the receiver about itself: the status bar and standard error
+    // (the journal of a service); nobody is asked anything.
+    void sayNotice(const QString& text);
 
 signals:
     // The server is running: the window may disable its general Save.
@@ -155,7 +158,6 @@ private:
     void restartDatagramServer();
     void playNewRegisterSound();
     void recoverHeldEvents();
-    void sayNotice(const QString& text);
     // A data file refused or put aside at start-up, told once (nothing when text is empty).
     void sayProblem(const QString& text);
 

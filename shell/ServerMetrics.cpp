@@ -2,6 +2,7 @@
 
 #include "events/EventList.h"
 #include "events/EventListModel.h"
+#include "shell/MetricsServer.h"
 #include "shell/ServerCore.h"
 
 #include <QFile>
@@ -53,7 +54,7 @@ const char* modeName(ReportMode mode) {
 
 namespace ServerMetrics {
 
-QByteArray text(ServerCore& core) {
+QByteArray text(ServerCore& core, const MetricsServer* endpoint) {
     MetricsWriter m;
     DatagramServer& datagrams = core.datagramServer();
     m.family("atalaia_datagrams_received_total", "counter", "UDP datagrams read from the device socket.");
@@ -89,7 +90,23 @@ QByteArray text(ServerCore& core) {
         m.sample("atalaia_clients", quint64(core.pages().PageForStatus(status)->rowCount()),
                  QByteArray("page=\"") + pages[status - 1] + '"');
     m.family("atalaia_multicom_sessions", "gauge", "Multicom sessions open.");
-    m.sample("atalaia_multicom_sessions", quint64(core.multicomListener().sessionCount()));
+    const MulticomListener& multicom = core.multicomListener();
+    m.sample("atalaia_multicom_sessions", quint64(multicom.sessionCount()));
+    m.family("atalaia_multicom_sessions_refused_total", "counter",
+             "Multicom connections closed at once because MaxSessions sessions were open.");
+    m.sample("atalaia_multicom_sessions_refused_total", multicom.sessionsRefused());
+    m.family("atalaia_multicom_sessions_expired_total", "counter",
+             "Multicom sessions closed after the time-out without a complete frame.");
+    m.sample("atalaia_multicom_sessions_expired_total", multicom.sessionsExpired());
+    m.family("atalaia_accept_backoffs_total", "counter",
+             "Times a listening socket stopped accepting for a while because accept failed (no descriptor left).");
+    m.sample("atalaia_accept_backoffs_total", multicom.acceptBackOffs(), "listener=\"multicom\"");
+    if (endpoint) {
+        m.sample("atalaia_accept_backoffs_total", endpoint->acceptBackOffs(), "listener=\"metrics\"");
+        m.family("atalaia_metrics_connections_refused_total", "counter",
+                 "Connections to this endpoint closed at once because it was serving its most at once.");
+        m.sample("atalaia_metrics_connections_refused_total", endpoint->connectionsRefused());
+    }
     m.family("atalaia_socket_recoveries_total", "counter", "Times the device socket was found unread and re-armed.");
     m.sample("atalaia_socket_recoveries_total", quint64(datagrams.receptionRecoveries()));
     m.family("atalaia_events_in_custody", "gauge", "Acknowledged events not yet in Events.log.");

@@ -27,7 +27,8 @@ constexpr int kExitFailed = 1;
 bool serveMetrics(const CommandLine& options, ServerCore& core, std::unique_ptr<MetricsServer>& server) {
     if (!options.metricsPort)
         return true;
-    server = std::make_unique<MetricsServer>([&core] { return ServerMetrics::text(core); });
+    server = std::make_unique<MetricsServer>([&core, &server] { return ServerMetrics::text(core, server.get()); });
+    server->setProblemHandler([&core](const QString& text) { core.sayNotice(text); });
     if (server->listen(*options.metricsPort)) {
         std::fprintf(stderr, "atalaia: health figures at http://127.0.0.1:%u/metrics\n", unsigned(server->port()));
         return true;

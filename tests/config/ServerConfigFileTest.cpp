@@ -176,3 +176,39 @@ TEST(ServerConfigFileTest, AddressLinesOfOlderFilesAndOverlongLines) {
     EXPECT_EQ(s.Tavi, QString(504, QLatin1Char('a')));
     EXPECT_EQ(s.Port, 2u);
 }
+
+TEST(ServerConfigFileTest, RunSettingsBeyondTheOriginalLinesAreWrittenOnlyWhenChanged) {
+    const struct {
+        const char* name;
+        quint32 ServerSettings::*field;
+        quint32 defaultValue;
+        QByteArray key;
+    } cases[] = {
+        {"resend age", &ServerSettings::ResendAge, ServerSettings::kDefaultResendAge, "ResendAge"},
+        {"Multicom sessions at once", &ServerSettings::MaxSessions, ServerSettings::kDefaultMaxSessions, "MaxSessions"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerSettings defaults;
+        EXPECT_EQ(defaults.*c.field, c.defaultValue);
+        EXPECT_FALSE(ServerConfigFile::serialize(defaults).contains(c.key)) << "the default is not written";
+
+        // Read from its line of [Run], whatever the other lines hold.
+        ServerSettings read;
+        ServerConfigFile::parse(kWrittenFile + c.key + "\t\t7\r\n", read);
+        EXPECT_EQ(read.*c.field, 7u);
+        EXPECT_EQ(read.UDP, 5000u);
+        // Outside [Run] the line means nothing.
+        ServerSettings elsewhere;
+        ServerConfigFile::parse("[Ports]\r\n" + c.key + " 7\r\n", elsewhere);
+        EXPECT_EQ(elsewhere.*c.field, c.defaultValue);
+
+        // Another value goes out as the last line and reads back the same.
+        const QByteArray written = ServerConfigFile::serialize(read);
+        EXPECT_TRUE(written.endsWith("LogAll\t\t\t1\r\n" + c.key + "\t\t7\r\n")) << written.constData();
+        ServerSettings back;
+        ServerConfigFile::parse(written, back);
+        EXPECT_EQ(back.*c.field, 7u);
+        EXPECT_EQ(ServerConfigFile::serialize(back), written);
+    }
+}

@@ -72,7 +72,7 @@ TEST(HeadlessReceiverTest, AMissingOrUnwritableDataDirectoryEndsWithExitCodeOne)
     EXPECT_TRUE(QString::fromUtf8(receiver.readAllStandardError()).contains(QStringLiteral("não aceita gravação")));
 }
 
-TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabled) {
+TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabledWithItsMostSessionsAtOnce) {
     TempDataDir dir;
     copyDemo(dir);
     quint16 multicomPort = 0;
@@ -83,12 +83,43 @@ TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabled) {
     }
     QByteArray config = dir.read("Server.cfg");
     config.replace("MC 0", "MC " + QByteArray::number(multicomPort)).replace("EnableMulticom\t0", "EnableMulticom\t1");
-    dir.write("Server.cfg", config);
+    dir.write("Server.cfg", config + "MaxSessions\t\t1\r\n");
     QProcess receiver;
-    startHeadless(receiver, dir);
+    QByteArray output = startHeadless(receiver, dir, {"--metrics-port", "0"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            output += receiver.readAllStandardError();
+            return numberAfter(output, "http://127.0.0.1:") > 0;
+        },
+        kWaitMs))
+        << output.constData();
+
     QTcpSocket device;
     device.connectToHost(QHostAddress::LocalHost, multicomPort);
     EXPECT_TRUE(device.waitForConnected(kWaitMs)) << "a Multicom device reaches the service";
+    // A second device is one too many: closed at once, and the service says so.
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, multicomPort);
+    EXPECT_TRUE(second.waitForConnected(kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            output += receiver.readAllStandardError();
+            return output.contains("Limite de 1 sess");
+        },
+        kWaitMs))
+        << output.constData();
+    EXPECT_EQ(device.state(), QAbstractSocket::ConnectedState);
+
+    const QByteArray metrics =
+        httpGet(quint16(numberAfter(output, "http://127.0.0.1:")), "GET /metrics HTTP/1.1\r\n\r\n");
+    for (const char* line :
+         {"\natalaia_multicom_sessions 1\n", "\natalaia_multicom_sessions_refused_total 1\n",
+          "\natalaia_multicom_sessions_expired_total 0\n", "\natalaia_accept_backoffs_total{listener=\"multicom\"} 0\n",
+          "\natalaia_accept_backoffs_total{listener=\"metrics\"} 0\n",
+          "\natalaia_metrics_connections_refused_total 0\n"})
+        EXPECT_TRUE(metrics.contains(line)) << line << metrics.constData();
+
     receiver.terminate();
     ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
     EXPECT_EQ(receiver.exitCode(), 0);
