@@ -61,7 +61,7 @@ struct Content {
 };
 
 // A body taken apart at its "[": the header, and the text after the "[" (clear
-// text, or the hexadecimal text of an encrypted body).
+// text, or the hexadecimal text of an encrypted body), a view into the body read.
 struct Split {
     Header header;
     QByteArrayView tail;

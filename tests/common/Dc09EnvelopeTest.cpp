@@ -59,8 +59,9 @@ TEST(Dc09EnvelopeTest, OpensGoodFramesAndNamesWhatIsWrongWithBadOnes) {
     for (const auto& c : cases) {
         QByteArrayView opened;
         EXPECT_EQ(Dc09Envelope::open(c.frame, opened), c.fault) << c.name;
-        if (c.fault == Fault::None)
+        if (c.fault == Fault::None) {
             EXPECT_EQ(opened, body) << c.name;
+        }
     }
     EXPECT_STREQ(Dc09Envelope::faultText(Fault::BadCrc), "CRC does not match");
 }
@@ -95,8 +96,8 @@ TEST(Dc09EnvelopeTest, PaddingNeverHoldsTheMarksWhateverTheRandomSourceGives) {
 TEST(Dc09EnvelopeTest, EncryptedTailsRoundTripAndFailForWhatCannotBeTheirs) {
     for (const int keyLength : {16, 24, 32}) {
         const QByteArray key(keyLength, char(0x5A));
-        for (const QByteArray clear : {QByteArray("]_12:34:56,07-08-2024"), QByteArray("#1234|1130 01 005]"),
-                                       QByteArray(15, 'x'), QByteArray(16, 'y'), QByteArray()}) {
+        for (const QByteArray& clear : {QByteArray("]_12:34:56,07-08-2024"), QByteArray("#1234|1130 01 005]"),
+                                        QByteArray(15, 'x'), QByteArray(16, 'y'), QByteArray()}) {
             const QByteArray hex = Dc09Envelope::encryptTail(key, clear, counting());
             ASSERT_FALSE(hex.isEmpty());
             EXPECT_EQ(hex, hex.toUpper());

@@ -114,8 +114,9 @@ TEST(Dc09CodecTest, ContentBlocksAndTimestamps) {
     for (const auto& c : cases) {
         const auto content = Dc09::readContent(c.clear);
         ASSERT_EQ(content.has_value(), c.content.has_value()) << c.clear;
-        if (content)
+        if (content) {
             EXPECT_EQ(*content, *c.content) << c.clear;
+        }
     }
     EXPECT_EQ(Dc09::formatTimestamp(stamp), "_23:59:58,02-29-2024");
     EXPECT_EQ(Dc09::formatTimestamp(stamp.toOffsetFromUtc(-3 * 3600)), "_23:59:58,02-29-2024") << "always UTC";
@@ -151,7 +152,8 @@ TEST(Dc09CodecTest, EncryptedAckCarriesTheReceiversTimeUnderTheMessagesKey) {
     Dc09::Header message = header("SIA-DCS", "0042", "A1", "3", "123");
     message.encrypted = true;
     const QByteArray frame = Dc09::encryptedAck(message, kKey, kNow, [] { return 7u; });
-    const auto split = Dc09::readHeader(bodyOf(frame));
+    const QByteArray body = bodyOf(frame);
+    const auto split = Dc09::readHeader(body);
     ASSERT_TRUE(split);
     EXPECT_EQ(split->header.id, "ACK");
     EXPECT_TRUE(split->header.encrypted);
@@ -173,7 +175,8 @@ TEST(Dc09CodecTest, BuiltMessagesReadBackPlainAndEncrypted) {
         const Dc09::Header sent = header("SIA-DCS", "0100", "12", "5", "1234");
         const QByteArray frame =
             encrypt ? Dc09::encryptedFrame(sent, content, kKey, [] { return 1u; }) : Dc09::frame(sent, content);
-        const auto split = Dc09::readHeader(bodyOf(frame));
+        const QByteArray body = bodyOf(frame);
+        const auto split = Dc09::readHeader(body);
         ASSERT_TRUE(split) << encrypt;
         EXPECT_EQ(split->header.encrypted, encrypt);
         Dc09::Header expected = sent;

@@ -132,8 +132,9 @@ TEST(Dc09ReceiverTest, AnswerTable) {
         EXPECT_EQ(outcome.reason, c.reason) << c.name << ": " << reasonText(outcome.reason);
         EXPECT_EQ(outcome.address, kPeer) << c.name;
         EXPECT_EQ(outcome.port, kPeerPort) << c.name;
-        if (!c.reply.isEmpty())
+        if (!c.reply.isEmpty()) {
             EXPECT_EQ(outcome.reply, c.reply) << c.name;
+        }
         if (c.answer == Answer::None) {
             EXPECT_TRUE(outcome.reply.isEmpty()) << c.name;
         } else if (c.answer != Answer::Nak) {
