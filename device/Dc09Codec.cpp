@@ -66,17 +66,6 @@ bool isIdCharacter(char c) {
     return c > ' ' && c < 0x7F && c != '"';
 }
 
-// A decimal field of exactly the given number of digits.
-std::optional<int> number(QByteArrayView text, qsizetype from, qsizetype digits) {
-    int value = 0;
-    for (qsizetype i = from; i < from + digits; ++i) {
-        if (!isDigit(text[i]))
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
 // The digits of an R or L field. In an answer that names no account
 // ("...R0L0A0[") its mark "A" is a hexadecimal digit too: digits followed by
 // "[" that hold an "A" after the first one end before the last "A".
@@ -230,17 +219,27 @@ QByteArray formatTimestamp(const QDateTime& utc) {
     return out;
 }
 
+std::optional<int> fixedDecimal(QByteArrayView text, qsizetype from, qsizetype digits) {
+    int value = 0;
+    for (qsizetype i = from; i < from + digits; ++i) {
+        if (!isDigit(text[i]))
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
 std::optional<QDateTime> readTimestamp(QByteArrayView text) {
     // _HH:MM:SS,MM-DD-YYYY
     if (text.size() != kTimestampLength || text[0] != '_' || text[3] != ':' || text[6] != ':' || text[9] != ',' ||
         text[12] != '-' || text[15] != '-')
         return std::nullopt;
-    const auto hour = number(text, 1, 2);
-    const auto minute = number(text, 4, 2);
-    const auto second = number(text, 7, 2);
-    const auto month = number(text, 10, 2);
-    const auto day = number(text, 13, 2);
-    const auto year = number(text, 16, 4);
+    const auto hour = fixedDecimal(text, 1, 2);
+    const auto minute = fixedDecimal(text, 4, 2);
+    const auto second = fixedDecimal(text, 7, 2);
+    const auto month = fixedDecimal(text, 10, 2);
+    const auto day = fixedDecimal(text, 13, 2);
+    const auto year = fixedDecimal(text, 16, 4);
     if (!hour || !minute || !second || !month || !day || !year)
         return std::nullopt;
     const QDate date(*year, *month, *day);

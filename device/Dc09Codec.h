@@ -77,6 +77,9 @@ std::optional<Content> readContent(QByteArrayView clear);
 // a date or time that does not exist).
 QByteArray formatTimestamp(const QDateTime& utc);
 std::optional<QDateTime> readTimestamp(QByteArrayView text);
+// A decimal field of exactly digits digits at text[from] (the caller has
+// checked that text holds them); none when any of them is not a digit.
+std::optional<int> fixedDecimal(QByteArrayView text, qsizetype from, qsizetype digits);
 
 // Whole frames (envelope included). The encrypted one encrypts with key (16, 24
 // or 32 bytes) and gives an empty array when the key has no AES length.

@@ -71,17 +71,6 @@ Account readAccount(QByteArrayView data) {
     return account;
 }
 
-// A decimal field of exactly the given number of digits at text[from].
-std::optional<int> decimal(QByteArrayView text, qsizetype from, qsizetype digits) {
-    int value = 0;
-    for (qsizetype i = from; i < from + digits; ++i) {
-        if (!isDigit(text[i]))
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
 // The run of decimal digits at text[pos] (pos moves past it), at most max of them.
 std::optional<int> digitsAt(QByteArrayView text, qsizetype& pos, int max) {
     const qsizetype start = pos;
@@ -107,10 +96,10 @@ Read readAdmCid(QByteArrayView data) {
     const QByteArrayView cid = account.rest;
     if (cid.size() != kCidLength || cid[4] != ' ' || cid[7] != ' ')
         return fault(Fault::Layout);
-    const std::optional<int> qualifier = decimal(cid, 0, 1);
-    const std::optional<int> event = decimal(cid, 1, 3);
-    const std::optional<int> partition = decimal(cid, 5, 2);
-    const std::optional<int> zone = decimal(cid, 8, 3);
+    const std::optional<int> qualifier = Dc09::fixedDecimal(cid, 0, 1);
+    const std::optional<int> event = Dc09::fixedDecimal(cid, 1, 3);
+    const std::optional<int> partition = Dc09::fixedDecimal(cid, 5, 2);
+    const std::optional<int> zone = Dc09::fixedDecimal(cid, 8, 3);
     if (!qualifier || !event || !partition || !zone || (*qualifier != 1 && *qualifier != 3 && *qualifier != 6))
         return fault(Fault::Layout);
     Event read;
