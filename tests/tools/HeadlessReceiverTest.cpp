@@ -113,11 +113,13 @@ TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabledWithItsMostSession
 
     const QByteArray metrics =
         httpGet(quint16(numberAfter(output, "http://127.0.0.1:")), "GET /metrics HTTP/1.1\r\n\r\n");
-    for (const char* line :
-         {"\natalaia_multicom_sessions 1\n", "\natalaia_multicom_sessions_refused_total 1\n",
-          "\natalaia_multicom_sessions_expired_total 0\n", "\natalaia_accept_backoffs_total{listener=\"multicom\"} 0\n",
-          "\natalaia_accept_backoffs_total{listener=\"metrics\"} 0\n",
-          "\natalaia_metrics_connections_refused_total 0\n"})
+    // The port was free a moment ago and other programs on this machine may knock on it too, so the
+    // exact count of refusals is left to the listener's own tests.
+    EXPECT_GE(numberAfter(metrics, "\natalaia_multicom_sessions_refused_total "), 1) << metrics.constData();
+    for (const char* line : {"\natalaia_multicom_sessions 1\n", "\natalaia_multicom_sessions_expired_total 0\n",
+                             "\natalaia_accept_backoffs_total{listener=\"multicom\"} 0\n",
+                             "\natalaia_accept_backoffs_total{listener=\"metrics\"} 0\n",
+                             "\natalaia_metrics_connections_refused_total 0\n"})
         EXPECT_TRUE(metrics.contains(line)) << line << metrics.constData();
 
     receiver.terminate();
