@@ -62,8 +62,10 @@ inline void writeEarlierEvents(const QString& dir, int rows) {
 struct LogCounts {
     quint64 lines = 0;
     quint64 device = 0;
-    quint64 deviceSent = 0;   // result 0
-    quint64 deviceFailed = 0; // result 2
+    quint64 deviceSent = 0;        // result 0
+    quint64 deviceFailed = 0;      // result 2
+    quint64 notSent = 0;           // result 3, of any origin
+    QByteArrayList notSentSamples; // the first few such lines, to say what they were
 };
 
 inline LogCounts countLog(const QString& path) {
@@ -79,6 +81,8 @@ inline LogCounts countLog(const QString& path) {
         for (qsizetype end; (end = rest.indexOf('\n', start)) >= 0; start = end + 1) {
             ++counts.lines;
             const QByteArrayView line = QByteArrayView(rest).sliced(start, end - start);
+            if (line.startsWith("3\t") && ++counts.notSent <= 5)
+                counts.notSentSamples.append(line.toByteArray());
             if (!line.contains("\tTaviCom\t"))
                 continue;
             ++counts.device;
