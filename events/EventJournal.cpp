@@ -4,6 +4,7 @@
 #include "common/FileWriter.h"
 
 #include <QByteArrayList>
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -276,7 +277,7 @@ void EventJournal::release(quint64 id) {
     if (m_held.empty() && m_pending.isEmpty() && m_size > kEmptyingBytes && emptyFiles())
         return;
     writeMark(id);
-    if (m_size > kCompactBytes)
+    if (m_size > m_compactAt)
         compact();
 }
 
@@ -286,6 +287,7 @@ bool EventJournal::emptyFiles() {
     if (m_fd < 0 || ::ftruncate(m_fd, 0) != 0)
         return false;
     m_size = 0;
+    m_compactAt = kCompactBytes;
     m_unsynced = true;
     if (m_markFd >= 0 && ::ftruncate(m_markFd, 0) == 0)
         m_markSize = 0;
@@ -306,6 +308,7 @@ void EventJournal::compact() {
     closeFile(); // the new file was synced before it took the name
     m_unsynced = false;
     openForAppend();
+    m_compactAt = std::max(kCompactBytes, 2 * qint64(content.size()));
     // The marks were of lines the new file no longer has.
     if (m_markFd < 0)
         m_markFd = openAppendable(m_releasedPath, m_markSize);

@@ -27,7 +27,8 @@
 // sync was still writing. When the event's line is in "Events.log" its release
 // mark goes to "Events.jnr". The file is emptied when nothing is held past
 // kEmptyingBytes, and rewritten with only what is held when it grows past
-// kCompactBytes. At the next start the events held
+// kCompactBytes and twice what the last rewrite left (so that a long wait for
+// the station, with much held, does not rewrite it at every release). At the next start the events held
 // and never released are taken back (takeLeftOver) and listed, logged and,
 // when still young, forwarded again.
 //
@@ -118,6 +119,7 @@ private:
     qint64 m_markSize = 0;
     int m_fd = -1; // written by the main thread under m_syncLock
     qint64 m_size = 0;
+    qint64 m_compactAt = kCompactBytes;
     bool m_unsynced = false;
     bool m_failing = false;
     quint64 m_writeFailures = 0;

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
+
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -169,6 +172,35 @@ TEST(EventJournalTest, ATornLastLineIsIgnoredAndAGrownFileIsCompacted) {
                   (QFileDevice::ReadGroup | QFileDevice::ReadOther),
               QFileDevice::Permissions{})
         << "names of clients are readable by the owner only";
+}
+
+TEST(EventJournalTest, ALongWaitWithMuchHeldRewritesTheFileRarely) {
+    // A station that answers late leaves several MiB held; releasing them one by
+    // one must not rewrite the whole file at each release.
+    TempDataDir dir;
+    EventJournal journal(dir.dataDirectory());
+    const int held = int(3 * EventJournal::kCompactBytes / 60);
+    std::vector<quint64> ids;
+    for (int i = 0; i < held; ++i)
+        ids.push_back(journal.hold(burglary(quint16(i % 1000)), 0));
+    ASSERT_TRUE(journal.commit());
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(journal.path()).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    int rewrites = 0;
+    ino_t last = inode();
+    for (size_t i = 0; i + 1 < ids.size(); ++i) {
+        journal.release(ids[i]);
+        if (const ino_t now = inode(); now != last) {
+            ++rewrites;
+            last = now;
+        }
+    }
+    EXPECT_LE(rewrites, 4);
+    EXPECT_EQ(journal.heldCount(), 1u);
+    EventJournal next(dir.dataDirectory());
+    EXPECT_EQ(next.takeLeftOver({}).size(), 1) << "what is still held survives the rewrites";
 }
 
 TEST(EventJournalTest, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenLater) {
