@@ -1,6 +1,6 @@
 #include "device/Dc09Content.h"
 
-#include "device/Dc09Codec.h"
+#include "common/Dc09Codec.h"
 #include "device/SiaCodeTable.h"
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "device/Dc09Codec.h"
+#include "common/Dc09Codec.h"
 
 #include <QDate>
 #include <QTime>
