@@ -13,6 +13,10 @@ namespace {
 const QByteArray kPortKey = QByteArrayLiteral("Port");
 const QByteArray kWindowKey = QByteArrayLiteral("Window");
 const QByteArray kKeyKey = QByteArrayLiteral("Key");
+const QByteArray kStationKeyKey = QByteArrayLiteral("StationKey");
+const QByteArray kStationTimestampKey = QByteArrayLiteral("StationTimestamp");
+const QByteArray kStationTcpKey = QByteArrayLiteral("StationTcp");
+const QByteArray kStationBackupKey = QByteArrayLiteral("StationBackup");
 const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 constexpr int kMinAccountDigits = 3;
 constexpr int kMaxAccountDigits = 16;
@@ -65,7 +69,7 @@ std::optional<int> number(QByteArrayView text, int max) {
 }
 
 // The setting a line names: its first word, which must start the line.
-enum class Setting { None, Port, Window, Key };
+enum class Setting { None, Port, Window, Key, StationKey, StationTimestamp, StationTcp, StationBackup };
 
 Setting settingOf(QByteArrayView line, const QList<QByteArrayView>& lineWords) {
     if (lineWords.isEmpty() || isBlank(line[0]))
@@ -76,6 +80,14 @@ Setting settingOf(QByteArrayView line, const QList<QByteArrayView>& lineWords) {
         return Setting::Window;
     if (lineWords[0] == kKeyKey)
         return Setting::Key;
+    if (lineWords[0] == kStationKeyKey)
+        return Setting::StationKey;
+    if (lineWords[0] == kStationTimestampKey)
+        return Setting::StationTimestamp;
+    if (lineWords[0] == kStationTcpKey)
+        return Setting::StationTcp;
+    if (lineWords[0] == kStationBackupKey)
+        return Setting::StationBackup;
     return Setting::None;
 }
 
@@ -108,6 +120,30 @@ QString readKey(const QList<QByteArrayView>& w, Dc09Settings& settings) {
     if (!allHex(hex) || hex.size() % 2 != 0 || !AesCbc::isKeyLength(hex.size() / 2))
         return QStringLiteral("a chave tem 32, 48 ou 64 dígitos hexadecimais");
     settings.keys.insert(account.toByteArray().toUpper(), QByteArray::fromHex(hex.toByteArray()));
+    return {};
+}
+
+QString readStationKey(const QList<QByteArrayView>& w, Dc09Settings& settings) {
+    if (w.size() != 2 || !allHex(w[1]) || w[1].size() % 2 != 0 || !AesCbc::isKeyLength(w[1].size() / 2))
+        return QStringLiteral("\"StationKey\" pede uma chave de 32, 48 ou 64 dígitos hexadecimais");
+    settings.station.key = QByteArray::fromHex(w[1].toByteArray());
+    return {};
+}
+
+QString readSwitch(const QList<QByteArrayView>& w, bool& value) {
+    const std::optional<int> number = w.size() == 2 ? ::number(w[1], 1) : std::nullopt;
+    if (!number)
+        return QStringLiteral("\"%1\" pede 0 ou 1").arg(QString::fromLatin1(w[0]));
+    value = *number == 1;
+    return {};
+}
+
+QString readStationBackup(const QList<QByteArrayView>& w, Dc09Settings& settings) {
+    const std::optional<int> port = w.size() == 3 ? number(w[2], 0xFFFF) : std::nullopt;
+    if (!port || *port == 0)
+        return QStringLiteral("\"StationBackup\" pede o endereço e a porta (1 a 65535) da central reserva");
+    settings.station.backupHost = w[1].toByteArray();
+    settings.station.backupPort = quint16(*port);
     return {};
 }
 
@@ -145,6 +181,18 @@ QList<Problem> parse(const QByteArray& content, Dc09Settings& settings) {
         case Setting::Key:
             problem = readKey(lineWords, settings);
             break;
+        case Setting::StationKey:
+            problem = readStationKey(lineWords, settings);
+            break;
+        case Setting::StationTimestamp:
+            problem = readSwitch(lineWords, settings.station.timestamp);
+            break;
+        case Setting::StationTcp:
+            problem = readSwitch(lineWords, settings.station.tcp);
+            break;
+        case Setting::StationBackup:
+            problem = readStationBackup(lineWords, settings);
+            break;
         }
         if (!problem.isEmpty())
             problems.append({int(index + 1), problem});
@@ -161,6 +209,16 @@ QByteArray serialize(const Dc09Settings& settings) {
     line(kWindowKey + ' ' + QByteArray::number(settings.lag) + ' ' + QByteArray::number(settings.lead));
     for (auto key = settings.keys.constBegin(); key != settings.keys.constEnd(); ++key)
         line(kKeyKey + ' ' + key.key() + ' ' + key.value().toHex().toUpper());
+    // The station's options only when set: an unset file reads as the plain link.
+    const Dc09Settings::Station& station = settings.station;
+    if (!station.key.isEmpty())
+        line(kStationKeyKey + ' ' + station.key.toHex().toUpper());
+    if (station.timestamp)
+        line(kStationTimestampKey + " 1");
+    if (station.tcp)
+        line(kStationTcpKey + " 1");
+    if (station.hasBackup())
+        line(kStationBackupKey + ' ' + station.backupHost + ' ' + QByteArray::number(station.backupPort));
     return out;
 }
 

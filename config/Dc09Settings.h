@@ -24,6 +24,21 @@ struct Dc09Settings {
     // AES keys (16, 24 or 32 bytes) by account: upper-case hexadecimal digits
     // as the frames' "#" field gives them, or kEveryAccount.
     QMap<QByteArray, QByteArray> keys;
+    // The link to the central station in mode 2: AES key of the frames sent
+    // (empty: frames in clear), timestamps on clear frames too, TCP instead of
+    // UDP, and a backup station that takes what the first did not acknowledge
+    // (no host: none).
+    struct Station {
+        QByteArray key;
+        bool timestamp = false;
+        bool tcp = false;
+        QByteArray backupHost;
+        quint16 backupPort = 0;
+
+        bool hasBackup() const { return !backupHost.isEmpty() && backupPort != 0; }
+        bool operator==(const Station&) const = default;
+    };
+    Station station;
     // Lines of the file that name no setting, kept as they were.
     QList<QByteArray> otherLines;
 

@@ -110,6 +110,38 @@ TEST(Dc09ConfigFileTest, DefaultsLaterLinesAndAFileWithoutSettings) {
     EXPECT_EQ(settings.keys.value("1234").size(), 32) << "a later key for the account replaces the earlier";
 }
 
+TEST(Dc09ConfigFileTest, StationOptionsAreReadCheckedAndWrittenOnlyWhenSet) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        Dc09Settings::Station station;
+        int problems;
+    } cases[] = {
+        {"none set: the plain link", "Port 5070\n", {}, 0},
+        {"every option",
+         "StationKey " + kKey256Hex + "\nStationTimestamp 1\nStationTcp 1\nStationBackup central2 7001\n",
+         {QByteArray::fromHex(kKey256Hex), true, true, "central2", 7001},
+         0},
+        {"switched off again", "StationTcp 1\nStationTcp 0\nStationTimestamp 0\n", {}, 0},
+        {"malformed lines leave the options unset",
+         "StationKey 12\nStationKey " + kKey128Hex +
+             " x\nStationTimestamp 2\nStationTcp\nStationBackup central2\n"
+             "StationBackup central2 0\nStationBackup central2 65536\n",
+         {},
+         7},
+    };
+    for (const auto& c : cases) {
+        Dc09Settings settings;
+        EXPECT_EQ(Dc09ConfigFile::parse(c.content, settings).size(), c.problems) << c.name;
+        EXPECT_EQ(settings.station, c.station) << c.name;
+        Dc09Settings readBack;
+        EXPECT_TRUE(Dc09ConfigFile::parse(Dc09ConfigFile::serialize(settings), readBack).isEmpty()) << c.name;
+        EXPECT_EQ(readBack, settings) << c.name;
+        EXPECT_EQ(Dc09ConfigFile::serialize(settings).contains("Station"), c.station != Dc09Settings::Station{})
+            << c.name << ": an unconfigured file names no station option";
+    }
+}
+
 TEST(Dc09ConfigFileTest, WrittenForTheOwnerOnlyWithBackupAndReadBackTheSame) {
     TempDataDir dir;
     Dc09Settings settings;
