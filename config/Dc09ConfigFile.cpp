@@ -2,6 +2,7 @@
 
 #include "common/AesCbc.h"
 #include "common/DataDirectory.h"
+#include "common/DataFileReader.h"
 #include "common/FileWriter.h"
 
 #include <QFile>
@@ -229,13 +230,16 @@ QString problemText(const Problem& problem) {
         .arg(problem.reason);
 }
 
-bool load(const DataDirectory& dir, Dc09Settings& settings, QList<Problem>& problems) {
+bool load(const DataDirectory& dir, Dc09Settings& settings, QList<Problem>& problems, QString* refusal) {
     settings = Dc09Settings{};
     problems.clear();
-    QFile file(dir.file(QString::fromLatin1(kFileName)));
-    if (!file.open(QIODevice::ReadOnly))
+    // Never blocks on a FIFO or reads a device: anything but a regular file is refused as missing.
+    const DataFileReader::Content file = DataFileReader::readWhole(dir.file(QString::fromLatin1(kFileName)));
+    if (refusal)
+        *refusal = file.problem;
+    if (!file.read())
         return false;
-    problems = parse(file.readAll(), settings);
+    problems = parse(file.bytes, settings);
     return true;
 }
 

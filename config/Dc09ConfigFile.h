@@ -41,8 +41,9 @@ QByteArray serialize(const Dc09Settings& settings);
 QString problemText(const Problem& problem);
 
 // Resets settings and reads "Dc09.cfg" into it. False when the file cannot be
-// read (reception stays off); problems as parse gives them.
-bool load(const DataDirectory& dir, Dc09Settings& settings, QList<Problem>& problems);
+// read (reception stays off); problems as parse gives them. refusal says why
+// a file that is there was not read (not a regular file, too large).
+bool load(const DataDirectory& dir, Dc09Settings& settings, QList<Problem>& problems, QString* refusal = nullptr);
 
 // Writes "Dc09.cfg", then "Backup/Dc09.cfg", each whole and readable by the
 // owner only. One that cannot be written does not stop the other; the result

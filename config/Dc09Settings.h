@@ -36,6 +36,8 @@ struct Dc09Settings {
         quint16 backupPort = 0;
 
         bool hasBackup() const { return !backupHost.isEmpty() && backupPort != 0; }
+        // Frames differ from the plain ones (and replies are read with the key).
+        bool changesFrames() const { return !key.isEmpty() || timestamp; }
         bool operator==(const Station&) const = default;
     };
     Station station;

@@ -18,10 +18,12 @@ bool Dc09Link::open() {
     return m_socket.bind(QHostAddress::Any, 0);
 }
 
-void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done) {
+void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done, Judge judge) {
     m_frame = frame;
     m_port = port;
+    m_replyMs = replyMs;
     m_done = std::move(done);
+    m_judge = std::move(judge);
     m_active = true;
     m_sent = false;
     ++m_sends;
@@ -55,6 +57,7 @@ void Dc09Link::sendTo(const QHostAddress& address) {
         finish(false);
         return;
     }
+    m_sentTo = address;
     m_sent = true;
 }
 
@@ -83,10 +86,26 @@ void Dc09Link::onReadyRead() {
             discardPending();
             return;
         }
-        char reply[ReportFormat::kDc09ReplyReadLength];
-        const qint64 size = m_socket.readDatagram(reply, sizeof reply);
+        char reply[ReportFormat::kDc09JudgedReplyReadLength];
+        const qint64 size = m_socket.readDatagram(reply, m_judge ? sizeof reply : ReportFormat::kDc09ReplyReadLength);
         // A receive error counts as no acknowledgement.
-        finish(size >= 0 && IsDc09Ack(QByteArrayView(reply, size)));
+        if (size < 0) {
+            finish(false);
+            return;
+        }
+        if (!m_judge) {
+            finish(IsDc09Ack(QByteArrayView(reply, size)));
+            return;
+        }
+        Judgement judgement = m_judge(QByteArrayView(reply, size));
+        if (judgement.resend.isEmpty()) {
+            finish(judgement.acknowledged);
+            return;
+        }
+        // Sent again in its place, with a wait of its own.
+        m_frame = std::move(judgement.resend);
+        m_replyTimer.start(m_replyMs);
+        sendTo(m_sentTo);
         return;
     }
 }
@@ -118,6 +137,7 @@ void Dc09Link::finish(bool acknowledged) {
     m_sent = false;
     Done done = std::move(m_done);
     m_done = nullptr;
+    m_judge = nullptr;
     if (done)
         done(acknowledged);
 }

@@ -17,6 +17,13 @@ class Dc09Link : public QObject {
     Q_OBJECT
 public:
     using Done = std::function<void(bool acknowledged)>;
+    // What a reply means: acknowledged or not, or a frame to send in its place
+    // and wait for again (the same event with a corrected time, say).
+    struct Judgement {
+        bool acknowledged = false;
+        QByteArray resend;
+    };
+    using Judge = std::function<Judgement(QByteArrayView reply)>;
 
     explicit Dc09Link(QObject* parent = nullptr);
     ~Dc09Link() override;
@@ -27,7 +34,8 @@ public:
 
     // done is called exactly once (possibly before send returns), unless the
     // send is cancelled. It may start the next send.
-    void send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done);
+    // judge reads the replies; without one, a reply identified as "ACK" acknowledges.
+    void send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done, Judge judge = {});
     void cancel();
 
 private:
@@ -46,6 +54,9 @@ private:
     int m_lookupId = -1;
     QByteArray m_frame;
     quint16 m_port = 0;
+    int m_replyMs = 0;
+    QHostAddress m_sentTo;
+    Judge m_judge;
     QString m_hostText; // the station host of the last send, and its address when it is one
     QHostAddress m_hostAddress;
     bool m_hostIsAddress = false;

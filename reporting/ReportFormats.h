@@ -20,8 +20,9 @@ constexpr char kSerialTerminator = 0x14; // DC4
 constexpr char kSerialAck = 0x06;
 constexpr int kDc09EventLength = 49;
 constexpr int kDc09LinkTestLength = 29;
-constexpr int kDispatcherRecordLength = 47; // 46 characters and a NUL
-constexpr int kDc09ReplyReadLength = 64;    // only this much of a station reply is read
+constexpr int kDispatcherRecordLength = 47;      // 46 characters and a NUL
+constexpr int kDc09ReplyReadLength = 64;         // only this much of a station reply is read
+constexpr int kDc09JudgedReplyReadLength = 1024; // replies read with the station's key (encrypted ones are longer)
 } // namespace ReportFormat
 
 // The DC-09 sequence number of event frames: "0001".."9999", then "0001" again.

@@ -4,6 +4,7 @@
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
 #include "reporting/Dc09Link.h"
+#include "reporting/Dc09StationFrame.h"
 #include "reporting/ReportingEvents.h"
 
 #include <QDateTime>
@@ -14,6 +15,8 @@ namespace {
 
 const QString kStatusOn = QStringLiteral("ON");
 const QString kStatusOff = QStringLiteral("OFF");
+// The backup station took the last event.
+const QString kStatusOnBackup = QStringLiteral("ON (central reserva)");
 // The account of internal events until the internal events table is known.
 constexpr quint16 kDefaultInternalAccount = 0xFFFF;
 
@@ -163,13 +166,9 @@ bool ReportSender::startFront(ReportResult& result, StatusChange& status) {
             status = StatusChange::Off;
             return false;
         }
-        const quint64 token = ++m_token;
-        m_inFlight = true;
-        // The reply finishes the forwarding at once, and the next frame goes out
-        // from the same pass of the event loop: the link outlives its handler
-        // (it is deleted later), so the result's receivers may stop reporting.
-        front.dc09->send(frame, m_settings.stationHost, quint16(qBound(0, m_settings.stationPort, 0xFFFF)),
-                         m_limits.replyMs, [this, token](bool acknowledged) { finishInFlight(token, acknowledged); });
+        front.plainFrame = frame;
+        front.station = Station::Primary;
+        sendDc09(front, m_settings.stationHost, quint16(qBound(0, m_settings.stationPort, 0xFFFF)));
         return true;
     }
 
@@ -201,10 +200,54 @@ void ReportSender::onTransportDone(quint64 token, bool acknowledged) {
         this, [this, token, acknowledged] { finishInFlight(token, acknowledged); }, Qt::QueuedConnection);
 }
 
+QByteArray ReportSender::securedFrame(const QByteArray& plain, qint64 offsetMs) const {
+    if (!m_station.changesFrames())
+        return plain;
+    const Dc09StationFrame::Security security{m_station.key, m_station.timestamp};
+    return Dc09StationFrame::secure(plain, security, m_utcNow().addMSecs(offsetMs), m_random);
+}
+
+void ReportSender::sendDc09(Pending& front, const QString& host, quint16 port) {
+    const quint64 token = ++m_token;
+    m_inFlight = true;
+    Dc09Link::Judge judge;
+    if (m_station.changesFrames()) {
+        // A NAK that gives the station's time: the same frame once more, timed by the station's clock.
+        judge = [this, plain = front.plainFrame, retried = false](QByteArrayView reply) mutable {
+            const Dc09StationFrame::Reply read = Dc09StationFrame::readReply(reply, m_station.key);
+            Dc09Link::Judgement judgement;
+            judgement.acknowledged = read.kind == Dc09StationFrame::ReplyKind::Ack;
+            if (read.kind == Dc09StationFrame::ReplyKind::Nak && read.stationTime && !retried) {
+                retried = true;
+                m_stationOffsetMs = m_utcNow().msecsTo(*read.stationTime);
+                judgement.resend = securedFrame(plain, m_stationOffsetMs);
+            }
+            return judgement;
+        };
+    }
+    // The reply finishes the forwarding at once, and the next frame goes out
+    // from the same pass of the event loop: the link outlives its handler
+    // (it is deleted later), so the result's receivers may stop reporting.
+    front.dc09->send(
+        securedFrame(front.plainFrame, m_stationOffsetMs), host, port, m_limits.replyMs,
+        [this, token](bool acknowledged) { finishInFlight(token, acknowledged); }, std::move(judge));
+}
+
 void ReportSender::finishInFlight(quint64 token, bool acknowledged) {
     if (!m_inFlight || token != m_token || m_queue.empty())
         return;
     m_inFlight = false;
+    Pending& front = m_queue.front();
+    if (front.mode == ReportMode::Dc09) {
+        if (acknowledged) {
+            ++m_stationAcks[size_t(front.station)];
+        } else if (front.station == Station::Primary && m_station.hasBackup() && front.dc09) {
+            // What the first station did not take goes to the backup before the result is decided.
+            front.station = Station::Backup;
+            sendDc09(front, QString::fromLatin1(m_station.backupHost), m_station.backupPort);
+            return;
+        }
+    }
     complete(acknowledged ? ReportResult::Sent : ReportResult::Failed,
              acknowledged ? StatusChange::On : StatusChange::Off);
     pump();
@@ -220,7 +263,9 @@ void ReportSender::complete(ReportResult result, StatusChange status) {
     const bool current = done.mode != ReportMode::Serial || done.serial == m_serial;
     const bool currentDc09 = done.mode != ReportMode::Dc09 || done.dc09 == m_dc09;
     if (status != StatusChange::None && current && currentDc09)
-        setStatus(status == StatusChange::On ? kStatusOn : kStatusOff);
+        setStatus(status == StatusChange::Off                                        ? kStatusOff
+                  : done.mode == ReportMode::Dc09 && done.station == Station::Backup ? kStatusOnBackup
+                                                                                     : kStatusOn);
     if (done.done)
         done.done(result);
     if (m_queue.empty())
@@ -235,7 +280,9 @@ int ReportSender::longestDrainMs() const {
     const SerialLineSettings line = SerialLineSettings::from(m_settings);
     const int serialAttemptMs =
         line.transmitMs(ReportFormat::kSerialLength) + m_limits.serial.perByteMs + m_limits.serial.afterWriteMs;
-    const int transportMs = std::max(m_limits.replyMs, m_settings.attempts() * serialAttemptMs);
+    // A DC-09 frame may be sent again after a NAK, and then to the backup station as well.
+    const int dc09Ms = m_limits.replyMs * (m_station.changesFrames() ? 2 : 1) * (m_station.hasBackup() ? 2 : 1);
+    const int transportMs = std::max(dc09Ms, m_settings.attempts() * serialAttemptMs);
     return m_limits.busyMs + transportMs;
 }
 

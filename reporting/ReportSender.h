@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Dc09Envelope.h"
+#include "config/Dc09Settings.h"
 #include "reporting/DispatcherBridge.h"
 #include "reporting/HeartbeatTimer.h"
 #include "reporting/ReportFormats.h"
@@ -63,6 +65,21 @@ public:
 
     void ReportEvent(const ReportRequest& request, Done done) override;
 
+    // The DC-09 station link's options ("Dc09.cfg"): encryption, timestamps and
+    // the backup station. Forwardings started from now on use them.
+    void setStationOptions(const Dc09Settings::Station& station) { m_station = station; }
+    const Dc09Settings::Station& stationOptions() const { return m_station; }
+    // Tests give their own padding and clock.
+    void setStationFrameSources(Dc09Envelope::RandomSource random, std::function<QDateTime()> utcNow) {
+        m_random = std::move(random);
+        m_utcNow = std::move(utcNow);
+    }
+    // DC-09 frames acknowledged by the primary (0) and the backup (1) station.
+    enum class Station { Primary, Backup };
+    quint64 stationAcknowledgements(Station station) const { return m_stationAcks[size_t(station)]; }
+    // The station's clock minus ours, as its last NAK gave it (milliseconds).
+    qint64 stationClockOffsetMs() const { return m_stationOffsetMs; }
+
     // Stops whatever runs, then starts mode. False when it could not be
     // started (the operator has seen why); the mode in use is then still
     // mode, with its transport closed.
@@ -101,6 +118,8 @@ private:
         ReportMode mode = ReportMode::Off;
         std::shared_ptr<SerialLink> serial;
         std::shared_ptr<Dc09Link> dc09;
+        QByteArray plainFrame; // the DC-09 frame before the station's options
+        Station station = Station::Primary;
         qint64 raisedAtMs = 0;
         Done done;
     };
@@ -111,6 +130,9 @@ private:
     bool startFront(ReportResult& result, StatusChange& status);
     void onTransportDone(quint64 token, bool acknowledged);
     void finishInFlight(quint64 token, bool acknowledged);
+    // Sends the front's DC-09 frame to a station, with the options in force.
+    void sendDc09(Pending& front, const QString& host, quint16 port);
+    QByteArray securedFrame(const QByteArray& plain, qint64 offsetMs) const;
     void complete(ReportResult result, StatusChange status);
     void setStatus(const QString& text);
     void setAppliedMode(ReportMode mode);
@@ -136,6 +158,11 @@ private:
     std::shared_ptr<Dc09Link> m_dc09;
     QByteArray m_linkTestFrame;
     Dc09Sequence m_sequence;
+    Dc09Settings::Station m_station;
+    Dc09Envelope::RandomSource m_random = Dc09Envelope::systemRandom();
+    std::function<QDateTime()> m_utcNow = [] { return QDateTime::currentDateTimeUtc(); };
+    qint64 m_stationOffsetMs = 0;
+    std::array<quint64, 2> m_stationAcks{};
 
     std::deque<Pending> m_queue;                        // the front one is on the line while m_inFlight
     std::array<std::array<quint64, 4>, 4> m_finished{}; // [mode][result]

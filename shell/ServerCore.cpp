@@ -5,6 +5,7 @@
 #include "common/FileWriter.h"
 #include "common/StringTable.h"
 #include "common/UserInterface.h"
+#include "config/Dc09ConfigFile.h"
 #include "config/GeneralOptions.h"
 #include "config/ServerConfigFile.h"
 #include "config/UsersFile.h"
@@ -142,6 +143,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         buildWindow();
 
     // Reporting with the stored settings; "Report.cfg" is read after "Server.cfg", so its "LogAll" is in force.
+    loadDc09Settings();
     m_reportSection.startUp();
 
     // The clients, their supervision and their pages. The registry saves the
@@ -258,6 +260,16 @@ void ServerCore::sayNotice(const QString& text) {
     // Nobody is asked anything: the status bar and standard error (the journal of a service).
     m_ui.setStatusField(StatusField::Notice, text);
     std::fprintf(stderr, "atalaia: %s\n", qPrintable(text));
+}
+
+void ServerCore::loadDc09Settings() {
+    QList<Dc09ConfigFile::Problem> problems;
+    QString refusal;
+    Dc09ConfigFile::load(m_dir, m_dc09Settings, problems, &refusal);
+    sayProblem(refusal);
+    for (const Dc09ConfigFile::Problem& problem : problems)
+        sayProblem(Dc09ConfigFile::problemText(problem));
+    m_reportSender.setStationOptions(m_dc09Settings.station);
 }
 
 void ServerCore::recoverHeldEvents() {

@@ -7,6 +7,7 @@
 #include "clients/ClientRegistry.h"
 #include "clients/ClientTransitions.h"
 #include "common/DataDirectory.h"
+#include "config/Dc09Settings.h"
 #include "config/Operators.h"
 #include "config/OperatorsSection.h"
 #include "config/ServerSettings.h"
@@ -158,6 +159,8 @@ private:
     void restartDatagramServer();
     void playNewRegisterSound();
     void recoverHeldEvents();
+    // "Dc09.cfg": DC-09 reception and the station link's options; its malformed lines are said.
+    void loadDc09Settings();
     // A data file refused or put aside at start-up, told once (nothing when text is empty).
     void sayProblem(const QString& text);
 
@@ -173,6 +176,7 @@ private:
     bool m_shutdownFinished = false;
 
     // Settings and tables: one each for the whole run.
+    Dc09Settings m_dc09Settings;
     ServerSettings m_serverSettings;
     ReportSettings m_reportSettings;
     InternalEventTable m_internalEvents;

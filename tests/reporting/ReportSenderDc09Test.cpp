@@ -316,3 +316,104 @@ TEST_F(ReportSenderDc09, StartupStartsTheStoredModeWithoutOnEvents) {
     EXPECT_TRUE(raiser->raised.isEmpty());
     EXPECT_TRUE(sender->startupFinished());
 }
+
+TEST_F(ReportSenderDc09, StationOptionsEncryptTimeAndFallBackToTheBackupStation) {
+    const QByteArray key = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f1011121314151617");
+    const QByteArray otherKey = QByteArray::fromHex("0f0e0d0c0b0a09080706050403020100");
+    LoopbackStation backup;
+    using Answer = LoopbackStation::Answer;
+    struct Case {
+        const char* name;
+        Dc09Settings::Station options;
+        Answer primary;
+        QByteArray primaryKey;
+        int primaryClockOffsetS;
+        Answer backupAnswer;
+        ReportResult result;
+        int primaryFrames;
+        int backupFrames;
+        const char* sentStart; // how the first frame's body starts
+        const char* status;
+    };
+    const Dc09Settings::Station encrypted{key, false, false, {}, 0};
+    const Dc09Settings::Station withBackup{key, false, false, "127.0.0.1", backup.port()};
+    const Dc09Settings::Station plainWithBackup{{}, false, false, "127.0.0.1", backup.port()};
+    const Case cases[] = {
+        {"encrypted, answered *ACK", encrypted, Answer::Standard, key, 0, Answer::None, ReportResult::Sent, 1, 0,
+         "\"*ADM-CID\"", "ON"},
+        {"encrypted, answered with a plain ACK",
+         encrypted,
+         Answer::Ack,
+         {},
+         0,
+         Answer::None,
+         ReportResult::Sent,
+         1,
+         0,
+         "\"*ADM-CID\"",
+         "ON"},
+        {"timestamped in clear",
+         {{}, true, false, {}, 0},
+         Answer::Standard,
+         {},
+         0,
+         Answer::None,
+         ReportResult::Sent,
+         1,
+         0,
+         "\"ADM-CID\"",
+         "ON"},
+        {"a station clock 5 minutes ahead: NAK, then the same event on its time", encrypted, Answer::Standard, key, 300,
+         Answer::None, ReportResult::Sent, 2, 0, "\"*ADM-CID\"", "ON"},
+        {"a station with another key: DUH is no acknowledgement", encrypted, Answer::Standard, otherKey, 0,
+         Answer::None, ReportResult::Failed, 1, 0, "\"*ADM-CID\"", "OFF"},
+        {"a silent primary: the backup takes it", withBackup, Answer::None, key, 0, Answer::Standard,
+         ReportResult::Sent, 1, 1, "\"*ADM-CID\"", "ON (central reserva)"},
+        {"a refusing primary, plain frames: the backup takes it",
+         plainWithBackup,
+         Answer::Nak,
+         {},
+         0,
+         Answer::Ack,
+         ReportResult::Sent,
+         1,
+         1,
+         "\"ADM-CID\"",
+         "ON (central reserva)"},
+        {"both silent", withBackup, Answer::None, key, 0, Answer::None, ReportResult::Failed, 1, 1, "\"*ADM-CID\"",
+         "OFF"},
+    };
+    for (const Case& c : cases) {
+        station.answer = c.primary;
+        station.key = c.primaryKey;
+        station.clockOffsetS = c.primaryClockOffsetS;
+        station.frames.clear();
+        backup.answer = c.backupAnswer;
+        backup.key = key;
+        backup.frames.clear();
+        results.clear();
+        ReportLimits limits = answeredLimits();
+        if (c.primary == Answer::None || c.backupAnswer == Answer::None)
+            limits.replyMs = 300;
+        make(limits);
+        sender->setStationOptions(c.options);
+        ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09)) << c.name;
+        raise(event(0x1234), 'a');
+        ASSERT_TRUE(waitResults(1, 4 * limits.replyMs + 2000)) << c.name;
+        EXPECT_EQ(results.first().second, c.result) << c.name;
+        EXPECT_EQ(station.frames.size(), c.primaryFrames) << c.name;
+        EXPECT_EQ(backup.frames.size(), c.backupFrames) << c.name;
+        ASSERT_FALSE(station.frames.isEmpty()) << c.name;
+        EXPECT_EQ(station.frames.first().mid(9, qsizetype(std::strlen(c.sentStart))), QByteArray(c.sentStart))
+            << c.name;
+        if (!backup.frames.isEmpty())
+            EXPECT_EQ(backup.frames.first().mid(9, qsizetype(std::strlen(c.sentStart))), QByteArray(c.sentStart))
+                << c.name << ": the same framing to the backup";
+        EXPECT_EQ(ui.statusFields.value(StatusField::ReportStatus), QString::fromLatin1(c.status)) << c.name;
+        if (c.primaryClockOffsetS != 0)
+            EXPECT_NEAR(double(sender->stationClockOffsetMs()), c.primaryClockOffsetS * 1000.0, 5000.0) << c.name;
+        EXPECT_EQ(sender->stationAcknowledgements(ReportSender::Station::Backup),
+                  quint64(c.backupFrames > 0 && c.result == ReportResult::Sent))
+            << c.name;
+    }
+}

@@ -1,5 +1,8 @@
 #include "tests/reporting/ReportTestPeers.h"
 
+#include "common/Dc09Codec.h"
+#include "common/Dc09Envelope.h"
+
 #include "common/Crc16.h"
 #include "reporting/Dc09Frame.h"
 
@@ -39,6 +42,9 @@ void LoopbackStation::onReadyRead() {
             reply = Dc09Frame::reply("ACK", parsed.sequence, parsed.account);
             reply[1] = reply[1] == '0' ? '1' : '0';
             break;
+        case Answer::Standard:
+            reply = standardAnswer(datagram.data());
+            break;
         case Answer::AckLong:
             reply = Dc09Frame::reply("ACK", parsed.sequence, parsed.account);
             reply.insert(reply.size() - 1, QByteArray(200, 'x'));
@@ -55,6 +61,32 @@ void LoopbackStation::onReadyRead() {
         else
             send();
     }
+}
+
+QByteArray LoopbackStation::standardAnswer(const QByteArray& frame) const {
+    QByteArrayView body;
+    if (Dc09Envelope::open(frame, body) != Dc09Envelope::Fault::None)
+        return {};
+    const std::optional<Dc09::Split> split = Dc09::readHeader(body);
+    if (!split)
+        return {};
+    std::optional<Dc09::Content> content;
+    if (split->header.encrypted) {
+        const Dc09Envelope::Tail tail = Dc09Envelope::decryptTail(key, split->tail);
+        if (key.isEmpty() || !tail.ok())
+            return Dc09::duh(split->header);
+        content = Dc09::readContent(tail.clear);
+    } else {
+        content = Dc09::readContent(split->tail);
+    }
+    if (!content)
+        return Dc09::duh(split->header);
+    const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(clockOffsetS);
+    if (content->timestamp && std::abs(content->timestamp->secsTo(now)) > 20)
+        return Dc09::nak(now);
+    if (!split->header.encrypted)
+        return Dc09::ack(split->header);
+    return Dc09::encryptedAck(split->header, key, now, Dc09Envelope::systemRandom());
 }
 
 PtyReceiver::PtyReceiver() {

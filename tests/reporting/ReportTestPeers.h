@@ -30,18 +30,24 @@ inline ReportRequest event(quint16 account, quint16 code = 1130) {
 // main thread, immediately or after a delay.
 class LoopbackStation : public QObject {
 public:
-    enum class Answer { Ack, Nak, None, Garbage, AckBadCrc, AckLong };
+    // Standard: decrypts with key, checks the frame's time against its own
+    // clock (ours plus clockOffsetS, 20 s either way) and answers ACK or "*ACK",
+    // NAK with its time, or DUH for a frame it cannot decrypt.
+    enum class Answer { Ack, Nak, None, Garbage, AckBadCrc, AckLong, Standard };
 
     LoopbackStation();
     quint16 port() const { return m_socket.localPort(); }
 
     Answer answer = Answer::Ack;
     int delayMs = 0;
+    QByteArray key;
+    int clockOffsetS = 0;
     QList<QByteArray> frames;
     int repliesSent = 0;
 
 private:
     void onReadyRead();
+    QByteArray standardAnswer(const QByteArray& frame) const;
 
     QUdpSocket m_socket;
 };
