@@ -2,7 +2,10 @@
 
 #include "reporting/ReportFormats.h"
 
+#include "common/Dc09Envelope.h"
+
 #include <QHostInfo>
+#include <QTcpSocket>
 
 Dc09Link::Dc09Link(QObject* parent) : QObject(parent) {
     m_replyTimer.setSingleShot(true);
@@ -15,7 +18,7 @@ Dc09Link::~Dc09Link() {
 }
 
 bool Dc09Link::open() {
-    return m_socket.bind(QHostAddress::Any, 0);
+    return m_transport == Transport::Tcp || m_socket.bind(QHostAddress::Any, 0);
 }
 
 void Dc09Link::send(const QByteArray& frame, const QString& host, quint16 port, int replyMs, Done done, Judge judge) {
@@ -53,6 +56,10 @@ void Dc09Link::cancel() {
 }
 
 void Dc09Link::sendTo(const QHostAddress& address) {
+    if (m_transport == Transport::Tcp) {
+        sendOverTcp(address);
+        return;
+    }
     if (m_socket.writeDatagram(m_frame, address, m_port) != m_frame.size()) {
         finish(false);
         return;
@@ -93,21 +100,88 @@ void Dc09Link::onReadyRead() {
             finish(false);
             return;
         }
-        if (!m_judge) {
-            finish(IsDc09Ack(QByteArrayView(reply, size)));
-            return;
-        }
-        Judgement judgement = m_judge(QByteArrayView(reply, size));
-        if (judgement.resend.isEmpty()) {
-            finish(judgement.acknowledged);
-            return;
-        }
-        // Sent again in its place, with a wait of its own.
-        m_frame = std::move(judgement.resend);
-        m_replyTimer.start(m_replyMs);
-        sendTo(m_sentTo);
+        takeReply(QByteArrayView(reply, size));
         return;
     }
+}
+
+void Dc09Link::takeReply(QByteArrayView reply) {
+    if (!m_judge) {
+        finish(IsDc09Ack(reply));
+        return;
+    }
+    Judgement judgement = m_judge(reply);
+    if (judgement.resend.isEmpty()) {
+        finish(judgement.acknowledged);
+        return;
+    }
+    // Sent again in its place, with a wait of its own.
+    m_frame = std::move(judgement.resend);
+    m_replyTimer.start(m_replyMs);
+    sendTo(m_sentTo);
+}
+
+void Dc09Link::sendOverTcp(const QHostAddress& address) {
+    m_sentTo = address;
+    const bool sameStation = m_tcp && m_tcpPeer == address && m_tcpPort == m_port;
+    if (!sameStation || m_tcp->state() == QAbstractSocket::UnconnectedState) {
+        // Deleted from the event loop: this may run inside one of its handlers.
+        m_tcp = {new QTcpSocket, [](QTcpSocket* socket) {
+                     socket->disconnect();
+                     socket->abort();
+                     socket->deleteLater();
+                 }};
+        m_tcpPeer = address;
+        m_tcpPort = m_port;
+        m_stream.clear();
+        connect(m_tcp.get(), &QTcpSocket::readyRead, this, &Dc09Link::onTcpReadyRead);
+        connect(m_tcp.get(), &QTcpSocket::disconnected, this, &Dc09Link::onTcpLost);
+        connect(m_tcp.get(), &QTcpSocket::errorOccurred, this, &Dc09Link::onTcpLost);
+        m_tcp->connectToHost(address, m_port);
+    }
+    // Written once connected when the connection is still being made.
+    m_tcp->write(m_frame);
+    m_sent = true;
+}
+
+void Dc09Link::onTcpReadyRead() {
+    if (!m_tcp)
+        return;
+    m_stream += m_tcp->readAll();
+    while (!m_stream.isEmpty()) {
+        // A reply starts with its LF: anything before one is garbage.
+        const qsizetype start = m_stream.indexOf(Dc09Envelope::kStart);
+        if (start < 0) {
+            m_stream.clear();
+            return;
+        }
+        m_stream.remove(0, start);
+        if (m_stream.size() < Dc09Envelope::kHeaderLength)
+            return;
+        const std::optional<qsizetype> length =
+            Dc09Envelope::frameLength(QByteArrayView(m_stream).first(Dc09Envelope::kHeaderLength));
+        if (!length || *length > kMaxStreamReply) {
+            m_stream.remove(0, 1); // not a frame's start: look for the next
+            continue;
+        }
+        if (m_stream.size() < *length)
+            return;
+        const QByteArray reply = m_stream.left(*length);
+        m_stream.remove(0, *length);
+        // A reply nobody waits for (late, or a second one) is dropped.
+        if (m_active && m_sent)
+            takeReply(reply);
+    }
+}
+
+void Dc09Link::onTcpLost() {
+    // The connection is opened again at the next send; a forwarding on the line gets no answer.
+    if (m_tcp && m_tcp->state() == QAbstractSocket::ConnectedState)
+        return; // an error that left it connected
+    m_tcp.reset();
+    m_stream.clear();
+    if (m_active && m_sent)
+        finish(false);
 }
 
 void Dc09Link::onReplyTimeout() {
@@ -127,6 +201,7 @@ void Dc09Link::onReplyTimeout() {
 }
 
 void Dc09Link::discardPending() {
+    m_stream.clear();
     while (m_socket.hasPendingDatagrams())
         m_socket.readDatagram(nullptr, 0);
 }

@@ -76,6 +76,12 @@ QString ReportSender::modeName(ReportMode mode) {
     return {};
 }
 
+QString ReportSender::shownModeName(ReportMode mode) const {
+    if (mode == ReportMode::Dc09 && m_station.tcp)
+        return QStringLiteral("DC-09 (TCP)");
+    return modeName(mode);
+}
+
 quint16 ReportSender::dc09LocalPort() const {
     return m_dc09 ? m_dc09->localPort() : 0;
 }
@@ -294,7 +300,7 @@ bool ReportSender::StartReporting(ReportMode mode) {
     bool started = false;
     switch (mode) {
     case ReportMode::Off:
-        m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+        m_ui.setStatusField(StatusField::ReportMode, shownModeName(mode));
         // No link in use: the "Status:" field is hidden (left empty).
         setStatus(QString());
         return true;
@@ -307,13 +313,13 @@ bool ReportSender::StartReporting(ReportMode mode) {
     case ReportMode::Dispatcher:
         started = m_dispatcher.StartDispatcherBridge();
         if (started) // the status field is the dispatcher watcher's
-            m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+            m_ui.setStatusField(StatusField::ReportMode, shownModeName(mode));
         break;
     }
     if (!started) {
         // The mode stays in use without its link, and its events get Failed:
         // the status bar shows that mode with "OFF", never "Desligado".
-        m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+        m_ui.setStatusField(StatusField::ReportMode, shownModeName(mode));
         setStatus(kStatusOff);
         return false;
     }
@@ -324,7 +330,7 @@ bool ReportSender::StartReporting(ReportMode mode) {
 }
 
 void ReportSender::announceStarted(ReportMode mode) {
-    m_ui.setStatusField(StatusField::ReportMode, modeName(mode));
+    m_ui.setStatusField(StatusField::ReportMode, shownModeName(mode));
     setStatus(kStatusOn);
 }
 
@@ -378,6 +384,7 @@ bool ReportSender::startDc09() {
         released->cancel();
         released->deleteLater();
     });
+    link->setTransport(m_station.tcp ? Dc09Link::Transport::Tcp : Dc09Link::Transport::Udp);
     if (!link->open())
         return false;
     m_dc09 = std::move(link);

@@ -94,6 +94,8 @@ public:
     // time (every serial attempt with its window, or the DC-09 reply wait).
     int longestDrainMs() const;
     static QString modeName(ReportMode mode);
+    // The name the status bar shows: the DC-09 mode names its transport.
+    QString shownModeName(ReportMode mode) const;
 
     // Forwardings finished, by the mode they were raised in (0..3) and result (0 Sent, 2 Failed, 3 NotSent).
     quint64 forwardings(ReportMode mode, ReportResult result) const { return m_finished[size_t(mode)][size_t(result)]; }

@@ -417,3 +417,50 @@ TEST_F(ReportSenderDc09, StationOptionsEncryptTimeAndFallBackToTheBackupStation)
             << c.name;
     }
 }
+
+TEST_F(ReportSenderDc09, OverTcpOneConnectionCarriesTheFramesAndIsOpenedAgainWhenLost) {
+    using Reply = LoopbackTcpStation::Reply;
+    struct Case {
+        const char* name;
+        Reply reply;
+        int closeAfter;
+        QList<ReportResult> results; // of two events raised one after the other
+        int connections;
+    };
+    const Case cases[] = {
+        {"answered whole", Reply::Whole, 0, {ReportResult::Sent, ReportResult::Sent}, 1},
+        {"answers split across writes", Reply::Split, 0, {ReportResult::Sent, ReportResult::Sent}, 1},
+        {"answers after garbage", Reply::AfterGarbage, 0, {ReportResult::Sent, ReportResult::Sent}, 1},
+        {"connection lost between two events", Reply::Whole, 1, {ReportResult::Sent, ReportResult::Sent}, 2},
+        {"connection closed instead of an answer",
+         Reply::CloseInstead,
+         0,
+         {ReportResult::Failed, ReportResult::Failed},
+         2},
+    };
+    for (const Case& c : cases) {
+        LoopbackTcpStation tcpStation;
+        tcpStation.reply = c.reply;
+        tcpStation.closeAfter = c.closeAfter;
+        settings.stationPort = tcpStation.port();
+        results.clear();
+        make();
+        sender->setStationOptions({{}, false, true, {}, 0});
+        ASSERT_TRUE(sender->StartReporting(ReportMode::Dc09)) << c.name;
+        EXPECT_EQ(ui.statusFields.value(StatusField::ReportMode), QStringLiteral("DC-09 (TCP)")) << c.name;
+        QElapsedTimer clock;
+        clock.start();
+        raise(event(0x1234), 'a');
+        ASSERT_TRUE(waitResults(1)) << c.name;
+        // The second once the station has had the time to close after the first.
+        QTest::qWait(200);
+        raise(event(0x1235), 'b');
+        ASSERT_TRUE(waitResults(2)) << c.name;
+        EXPECT_EQ(results.at(0).second, c.results.at(0)) << c.name;
+        EXPECT_EQ(results.at(1).second, c.results.at(1)) << c.name;
+        EXPECT_EQ(tcpStation.frames.size(), 2) << c.name;
+        EXPECT_EQ(tcpStation.connections, c.connections) << c.name;
+        EXPECT_LT(clock.elapsed(), kAnsweredReplyMs)
+            << c.name << ": a lost connection fails at once, not at the time-out";
+    }
+}

@@ -7,7 +7,10 @@
 #include "reporting/Dc09Frame.h"
 
 #include <QNetworkDatagram>
+#include <QTcpSocket>
 #include <QTimer>
+
+#include <memory>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -87,6 +90,57 @@ QByteArray LoopbackStation::standardAnswer(const QByteArray& frame) const {
     if (!split->header.encrypted)
         return Dc09::ack(split->header);
     return Dc09::encryptedAck(split->header, key, now, Dc09Envelope::systemRandom());
+}
+
+LoopbackTcpStation::LoopbackTcpStation() {
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackTcpStation::onConnection);
+}
+
+void LoopbackTcpStation::onConnection() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++connections;
+        auto buffer = std::make_shared<QByteArray>();
+        auto answered = std::make_shared<int>(0);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, answered] {
+            *buffer += socket->readAll();
+            while (buffer->size() >= Dc09Envelope::kHeaderLength) {
+                const std::optional<qsizetype> length =
+                    Dc09Envelope::frameLength(QByteArrayView(*buffer).first(Dc09Envelope::kHeaderLength));
+                if (!length || buffer->size() < *length)
+                    return;
+                const QByteArray frame = buffer->left(*length);
+                buffer->remove(0, *length);
+                frames.append(frame);
+                QByteArrayView body;
+                Dc09Envelope::open(frame, body);
+                const std::optional<Dc09::Split> split = Dc09::readHeader(body);
+                const QByteArray ack = split ? Dc09::ack(split->header) : QByteArray();
+                switch (reply) {
+                case Reply::Whole:
+                    socket->write(ack);
+                    break;
+                case Reply::Split:
+                    socket->write(ack.left(5));
+                    socket->flush();
+                    QTimer::singleShot(30, socket, [socket, rest = ack.mid(5)] { socket->write(rest); });
+                    break;
+                case Reply::AfterGarbage:
+                    socket->write("garbage\r\n\x01" + ack);
+                    break;
+                case Reply::CloseInstead:
+                    socket->disconnectFromHost();
+                    return;
+                }
+                if (closeAfter > 0 && ++*answered >= closeAfter) {
+                    socket->flush();
+                    QTimer::singleShot(50, socket, [socket] { socket->disconnectFromHost(); });
+                    return;
+                }
+            }
+        });
+    }
 }
 
 PtyReceiver::PtyReceiver() {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTcpServer>
 #include <QUdpSocket>
 
 #include <functional>
@@ -50,6 +51,28 @@ private:
     QByteArray standardAnswer(const QByteArray& frame) const;
 
     QUdpSocket m_socket;
+};
+
+// A DC-09 central station on loopback over TCP: reads frames from each
+// connection however they arrive and answers ACK, as one write, split in two
+// writes, after garbage, or not at all (closing the connection instead).
+class LoopbackTcpStation : public QObject {
+public:
+    enum class Reply { Whole, Split, AfterGarbage, CloseInstead };
+
+    LoopbackTcpStation();
+    quint16 port() const { return m_server.serverPort(); }
+
+    Reply reply = Reply::Whole;
+    // The connection is closed after answering this many frames on it (0: kept open).
+    int closeAfter = 0;
+    QList<QByteArray> frames;
+    int connections = 0;
+
+private:
+    void onConnection();
+
+    QTcpServer m_server;
 };
 
 // A pseudo-terminal pair: the report sender opens the slave path as its
