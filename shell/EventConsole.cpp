@@ -4,44 +4,63 @@
 
 namespace {
 
-QLatin1String resultWord(int result) {
+const char* resultWord(int result) {
     switch (static_cast<ReportResult>(result)) {
     case ReportResult::Sent:
-        return QLatin1String("sent");
+        return "sent";
     case ReportResult::Failed:
-        return QLatin1String("failed");
+        return "failed";
     case ReportResult::NotSent:
-        return QLatin1String("not sent");
+        return "not sent";
     }
-    return QLatin1String("unknown");
+    return "unknown";
 }
 
-// A text as one piece of one line: no line end, tab or other control character inside it.
-QString flat(const QString& text) {
-    QString result = text;
-    for (QChar& c : result)
-        if (c.category() == QChar::Other_Control)
-            c = QLatin1Char(' ');
-    return result.trimmed();
+// Appends a text as one piece of one line: no line end, tab or other control character inside it, no blank
+// around it.
+void appendFlat(QByteArray& line, const QString& text) {
+    const qsizetype start = line.size();
+    line += text.trimmed().toUtf8();
+    for (qsizetype i = start; i < line.size(); ++i)
+        if (static_cast<unsigned char>(line[i]) < 0x20 || line[i] == '\x7f')
+            line[i] = ' ';
 }
 
 } // namespace
 
 QByteArray EventConsole::format(const EventLine& line) {
-    const QLatin1String separator(" | ");
-    QString text = QStringLiteral("atalaia: event | ") + line.time + separator + QStringLiteral("account ") +
-                   flat(line.account) + separator + QStringLiteral("client ") + flat(line.name) + separator +
-                   flat(line.qualifier) + flat(line.code);
-    if (!flat(line.text).isEmpty())
-        text += QLatin1Char(' ') + flat(line.text);
-    text += separator + QStringLiteral("partition ") + flat(line.partition) + separator + QStringLiteral("zone ") +
-            flat(line.zone) + separator + flat(line.protocol) + separator + resultWord(line.result);
-    QByteArray bytes = text.toUtf8();
+    constexpr qsizetype kTypicalLength = 160;
+    QByteArray bytes;
+    bytes.reserve(kTypicalLength);
+    bytes += "atalaia: event | ";
+    appendFlat(bytes, line.time);
+    bytes += " | account ";
+    appendFlat(bytes, line.account);
+    bytes += " | client ";
+    appendFlat(bytes, line.name);
+    bytes += " | ";
+    appendFlat(bytes, line.qualifier);
+    appendFlat(bytes, line.code);
+    if (!line.text.trimmed().isEmpty()) {
+        bytes += ' ';
+        appendFlat(bytes, line.text);
+    }
+    bytes += " | partition ";
+    appendFlat(bytes, line.partition);
+    bytes += " | zone ";
+    appendFlat(bytes, line.zone);
+    bytes += " | ";
+    appendFlat(bytes, line.protocol);
+    bytes += " | ";
+    bytes += resultWord(line.result);
     bytes += '\n';
     return bytes;
 }
 
-void EventConsole::write(const EventLine& line) {
-    const QByteArray bytes = format(line);
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
+void EventConsole::flush() {
+    if (m_pending.isEmpty())
+        return;
+    std::fwrite(m_pending.constData(), 1, size_t(m_pending.size()), m_out);
+    std::fflush(m_out);
+    m_pending.clear();
 }

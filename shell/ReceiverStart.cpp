@@ -8,6 +8,7 @@
 #include "shell/ServerMetrics.h"
 #include "shell/SignalHandling.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -56,9 +57,14 @@ int ReceiverStart::runHeadless(int argc, char** argv, const CommandLine& options
     QCoreApplication app(argc, argv);
     HeadlessUserInterface ui;
     EventConsole events;
+    QObject eventsFlush; // goes before the console
     ServerCore core(options.dataDir, ui);
-    if (!options.quietEvents)
-        core.eventPipeline().setListedHandler([&events](const EventLine& line) { events.write(line); });
+    if (!options.quietEvents) {
+        core.eventPipeline().setListedHandler([&events](const EventLine& line) { events.add(line); });
+        // The lines of a round of the event loop go out together before it waits again.
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &eventsFlush,
+                         [&events] { events.flush(); });
+    }
     core.setLoginPrompt([&core](bool) {
         core.operators().logIn(OperatorTable::kAnonymous, core.currentOperator());
         return true;

@@ -87,18 +87,30 @@ INSTANTIATE_TEST_SUITE_P(
                   " partition 01 ", " zone 005 ", " Interno ", " sent"}}),
     TestNames::fromCaseName<LineCase>);
 
-TEST(EventConsoleTest, WritesEachLineWholeToItsStream) {
+TEST(EventConsoleTest, WritesTheLinesAddedSinceTheLastFlushTogetherAndTheRestWhenItEnds) {
     char* buffer = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
     ASSERT_NE(out, nullptr);
-    EventConsole console(out);
     EventLine second = burglary();
     second.zone = QStringLiteral("006");
-    console.write(burglary());
-    console.write(second);
+    const auto written = [&] {
+        std::fflush(out);
+        return QByteArray(buffer, qsizetype(size));
+    };
+    {
+        EventConsole console(out);
+        console.add(burglary());
+        console.add(second);
+        EXPECT_EQ(written(), QByteArray()) << "nothing before the round ends";
+        console.flush();
+        EXPECT_EQ(written(), EventConsole::format(burglary()) + EventConsole::format(second));
+        console.flush();
+        console.add(burglary());
+    }
+    EXPECT_EQ(written(),
+              EventConsole::format(burglary()) + EventConsole::format(second) + EventConsole::format(burglary()))
+        << "the last line is not lost at the end";
     std::fclose(out);
-    const QByteArray written(buffer, qsizetype(size));
     std::free(buffer);
-    EXPECT_EQ(written, EventConsole::format(burglary()) + EventConsole::format(second));
 }
