@@ -162,6 +162,8 @@ bool EventPipeline::addLine(const EventRecord& event, quint64 custody) {
         m_refused.push_back({line, custody});
     }
     setLogFailing(!logged);
+    if (m_listed)
+        m_listed(line);
     return logged;
 }
 

@@ -58,6 +58,9 @@ public:
     void AddEventLine(ReportResult result, const QString& name, quint16 account, quint16 code, quint8 partition,
                       quint16 zone, int protocol, const std::optional<QString>& panel) override;
 
+    // Told of every event as it becomes a row, its result known (the service's line on standard error).
+    void setListedHandler(std::function<void(const EventLine&)> handler) { m_listed = std::move(handler); }
+
     // Told once when "Events.log" refuses a line, and once when it takes one again.
     void setLogProblemHandler(std::function<void(const QString&)> handler) { m_logProblem = std::move(handler); }
     quint64 logWriteFailures() const { return m_logWriteFailures; }
@@ -89,6 +92,7 @@ private:
     Clock m_clock;
     EventJournal* m_journal = nullptr;
     std::function<void(const QString&)> m_logProblem;
+    std::function<void(const EventLine&)> m_listed;
     quint64 m_logWriteFailures = 0;
     bool m_logFailing = false;
     struct RefusedLine {

@@ -1,10 +1,19 @@
-# Installs the Debian 12 packages that building and testing Atalaia needs, when any is missing.
-# Sourced by scripts/run and scripts/test.
+# The Debian 12 packages that Atalaia needs, installed when any is missing.
+# Sourced by scripts/run, scripts/test and scripts/package.
+
+# Building the receiver and running it (aplay from alsa-utils plays the window's sounds).
+ATALAIA_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libssl-dev alsa-utils)
+# Building the Debian packages.
+ATALAIA_PACKAGE_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libssl-dev
+                          dpkg-dev debhelper)
+# Building and running the tests, the benchmarks, the format check and the package test (with lintian).
+ATALAIA_TEST_PACKAGES=("${ATALAIA_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev clang-format
+                       dpkg-dev debhelper lintian)
+
+# atalaia_install_deps PACKAGE...
 atalaia_install_deps() {
-    local packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-                    libssl-dev libgtest-dev libgmock-dev libbenchmark-dev clang-format alsa-utils dpkg-dev "$@")
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

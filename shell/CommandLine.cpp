@@ -37,6 +37,12 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& exec
                 return fail(QStringLiteral("--data-dir needs a directory"));
         } else if (argument == QLatin1String("--headless")) {
             result.headless = true;
+        } else if (argument == QLatin1String("--quiet-events")) {
+            result.quietEvents = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            result.help = true;
+        } else if (argument == QLatin1String("--version")) {
+            result.version = true;
         } else if (isOption(argument, "--metrics-port")) {
             QString value;
             bool valid = false;
@@ -52,4 +58,22 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& exec
         }
     }
     return result;
+}
+
+QString CommandLine::usage(const QString& program, bool headlessOnly) {
+    QString text = QStringLiteral("Usage: %1 [options]\n").arg(program);
+    text += headlessOnly ? QStringLiteral("The Atalaia alarm receiver as a service, without a window: messages, "
+                                          "questions (answered with their defaults) and one line per event go to "
+                                          "standard error.\n\n")
+                         : QStringLiteral("The Atalaia alarm receiver with its window.\n\n");
+    text += QStringLiteral("Options:\n"
+                           "  --data-dir DIR        the data directory (default: the executable's directory)\n");
+    if (!headlessOnly)
+        text += QStringLiteral("  --headless            run without a window, as atalaiad does\n");
+    text += QStringLiteral("  --quiet-events        without a window: no line per event on standard error\n"
+                           "  --metrics-port N      serve the health figures on http://127.0.0.1:N/metrics\n"
+                           "                        (0: a free port, told on standard error)\n"
+                           "  -h, --help            show this text and end\n"
+                           "  --version             show the version and end\n");
+    return text;
 }

@@ -6,6 +6,8 @@
 
 namespace {
 
+const QString kContinuation = QStringLiteral("\n    ");
+
 QString fieldName(int field) {
     switch (field) {
     case StatusField::Internet:
@@ -29,8 +31,9 @@ void HeadlessUserInterface::write(const char* kind, const QString& text, const Q
         QDateTime::currentDateTime().toString(Qt::ISODate) + QStringLiteral(" atalaia: ") + QLatin1String(kind);
     if (number != 0)
         line += QStringLiteral(" %1").arg(number);
-    // One line per message: the journal shows a line break inside a text as "\n".
-    line += QStringLiteral(": ") + QString(text).replace(QLatin1Char('\n'), QStringLiteral("\\n")) + suffix;
+    // A line break inside a text is one: its further lines are indented, so the
+    // journal shows where each message begins.
+    line += QStringLiteral(": ") + QString(text).replace(QLatin1Char('\n'), kContinuation) + suffix;
     std::fprintf(m_out, "%s\n", line.toUtf8().constData());
     std::fflush(m_out);
 }

@@ -9,7 +9,8 @@
 
 // The receiver's side of UserInterface when nobody sits at a window (a
 // service under systemd): every message goes to standard error with its
-// time and string number, where the journal keeps it; every question takes
+// time and string number, where the journal keeps it (the further lines of a
+// text of several lines indented); every question takes
 // the answer that keeps the receiver running with its files unchanged (the
 // question's default) and says so; changes of the status fields are written
 // too. Nothing ever waits for a person.

@@ -125,6 +125,7 @@ public:
     EventList& eventList() { return m_eventList; }
     const EventJournal& journal() const { return m_journal; }
     const EventPipeline& eventPipeline() const { return m_events; }
+    EventPipeline& eventPipeline() { return m_events; }
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
     DatagramServer& datagramServer() { return m_datagram; }

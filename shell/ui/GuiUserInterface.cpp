@@ -25,6 +25,14 @@ QMessageBox::Icon toQt(UserInterface::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A message's texts are plain: its line breaks are line breaks, and a "<" in a
+// file name or a device's text is shown, never taken for markup (which would
+// also join the lines).
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName(QStringLiteral("messageBox"));
+}
+
 } // namespace
 
 void GuiUserInterface::showMessage(const QString& text, Icon icon) {
@@ -33,6 +41,7 @@ void GuiUserInterface::showMessage(const QString& text, Icon icon) {
         return;
     }
     QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Ok, m_window);
+    showAsPlainText(box);
     box.exec();
 }
 
@@ -40,6 +49,7 @@ bool GuiUserInterface::askYesNo(const QString& text, Icon icon, bool defaultYes)
     if (m_console)
         return m_console->askYesNo(text, icon, defaultYes);
     QMessageBox box(toQt(icon), StringTable::text(kStrProductName), text, QMessageBox::Yes | QMessageBox::No, m_window);
+    showAsPlainText(box);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

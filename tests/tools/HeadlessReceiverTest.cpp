@@ -1,4 +1,7 @@
+#include "tests/support/TestNames.h"
 #include "tests/tools/HeadlessRun.h"
+
+#include <QByteArrayList>
 
 #include <QProcess>
 #include <QTcpServer>
@@ -126,3 +129,70 @@ TEST(HeadlessReceiverTest, OpensTheMulticomListenerWhenEnabledWithItsMostSession
     ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
     EXPECT_EQ(receiver.exitCode(), 0);
 }
+
+namespace {
+
+struct EventLinesCase {
+    const char* name;
+    QStringList arguments;
+    bool linesExpected;
+};
+
+class HeadlessEventLinesTest : public ::testing::TestWithParam<EventLinesCase> {};
+
+} // namespace
+
+// The journal of the service shows each alarm once its forwarding has a
+// result, and the start's question of two lines as two lines.
+TEST_P(HeadlessEventLinesTest, EachEventIsOneLineOnStandardErrorUnlessQuiet) {
+    TempDataDir dir;
+    copyDemo(dir);
+    QProcess receiver;
+    QByteArray output = startHeadless(receiver, dir, GetParam().arguments, QStringLiteral(ATALAIAD_PATH));
+    const int udpPort = numberAfter(output, "receiving on UDP port ");
+    ASSERT_GT(udpPort, 0) << output.constData();
+    EXPECT_TRUE(output.contains("Portas n\xc3\xa3o definidas.\n    Continuar?")) << output.constData();
+    EXPECT_FALSE(output.contains("\\n")) << output.constData();
+
+    for (const char* zone : {"5", "7"}) {
+        QProcess sim;
+        sim.start(QStringLiteral(TAVI_SIM_PATH), {"--port", QString::number(udpPort), "--device-id", "1001", "--code",
+                                                  "1130", "--partition", "1", "--zone", zone});
+        ASSERT_TRUE(sim.waitForFinished(kWaitMs));
+        EXPECT_EQ(sim.exitCode(), 0) << sim.readAll().constData();
+    }
+    // Events.log has both once they are listed; the lines on standard error were written before that.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dir.read("Events.log").count("\tPadaria Central\t") == 2; }, kWaitMs));
+    receiver.terminate();
+    ASSERT_TRUE(receiver.waitForFinished(kWaitMs));
+    EXPECT_EQ(receiver.exitCode(), 0);
+    output += receiver.readAllStandardError();
+
+    QByteArrayList alarms;
+    for (const QByteArray& line : output.split('\n'))
+        if (line.startsWith("atalaia: event |") && line.contains("| client Padaria Central |"))
+            alarms << line;
+    if (!GetParam().linesExpected) {
+        EXPECT_FALSE(output.contains("atalaia: event")) << output.constData();
+        return;
+    }
+    ASSERT_EQ(alarms.size(), 2) << output.constData();
+    for (int i = 0; i < 2; ++i) {
+        const QByteArrayList fields = alarms[i].split('|');
+        ASSERT_EQ(fields.size(), 9) << alarms[i].constData();
+        EXPECT_EQ(fields[2].trimmed(), "account 1001");
+        EXPECT_TRUE(fields[4].trimmed().startsWith("E130")) << alarms[i].constData();
+        EXPECT_EQ(fields[5].trimmed().split(' ').last().toInt(), 1) << alarms[i].constData();
+        EXPECT_EQ(fields[6].trimmed().split(' ').last().toInt(), i == 0 ? 5 : 7) << alarms[i].constData();
+        EXPECT_EQ(fields[7].trimmed(), "TaviCom");
+        EXPECT_EQ(fields[8].trimmed(), "not sent") << "the demo does not forward";
+    }
+    EXPECT_GT(output.count("\natalaia: event |"), 2) << "the operator's logout at the end is an event too";
+}
+
+INSTANTIATE_TEST_SUITE_P(Switch, HeadlessEventLinesTest,
+                         ::testing::Values(EventLinesCase{"lines by default", {}, true},
+                                           EventLinesCase{"quiet events", {"--quiet-events"}, false}),
+                         [](const ::testing::TestParamInfo<EventLinesCase>& info) {
+                             return TestNames::fromCaseName<EventLinesCase>(info);
+                         });

@@ -36,8 +36,11 @@ inline void copyDemo(const TempDataDir& dir) {
 }
 
 // Starts the headless receiver on dir; its standard error up to the line that says it receives.
-inline QByteArray startHeadless(QProcess& receiver, const TempDataDir& dir, const QStringList& extraArguments = {}) {
-    receiver.start(QStringLiteral(ATALAIA_PATH), QStringList{"--headless", "--data-dir", dir.path()} + extraArguments);
+// By default "atalaia --headless"; program may name atalaiad, which is the same receiver.
+inline QByteArray startHeadless(QProcess& receiver, const TempDataDir& dir, const QStringList& extraArguments = {},
+                                const QString& program = QStringLiteral(ATALAIA_PATH)) {
+    const QStringList mode = program == QStringLiteral(ATALAIA_PATH) ? QStringList{"--headless"} : QStringList{};
+    receiver.start(program, mode + QStringList{"--data-dir", dir.path()} + extraArguments);
     QByteArray output;
     const bool receiving = QTest::qWaitFor(
         [&] {

@@ -29,6 +29,15 @@ constexpr int kRecordLength = 46;
 // More slots than a listener's queue can hold notifications for.
 constexpr int kMaxCatchUp = 16;
 
+constexpr const char* kUsage =
+    "Usage: disp.exe [--ring NAME] [--notify-dir DIR] [--count N]\n"
+    "A dispatcher for Atalaia's reporting mode 3: prints each record the receiver puts in the shared ring.\n\n"
+    "  --ring NAME        the shared-memory ring (default /DISPFileMapping)\n"
+    "  --notify-dir DIR   where its notification socket goes (default /tmp/DISP_NEW_GSM_EVENT)\n"
+    "  --count N          end after N records\n"
+    "  -h, --help         show this text and end\n"
+    "  --version          show the version and end\n";
+
 volatile std::sig_atomic_t g_stop = 0;
 
 void onSignal(int) {
@@ -61,8 +70,14 @@ int main(int argc, char** argv) {
             directory = argv[++i];
         else if (option == "--count" && i + 1 < argc)
             count = std::strtol(argv[++i], nullptr, 10);
-        else {
-            std::fprintf(stderr, "usage: disp.exe [--ring NAME] [--notify-dir DIR] [--count N]\n");
+        else if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (option == "--version") {
+            std::printf("disp.exe %s\n", ATALAIA_VERSION);
+            return 0;
+        } else {
+            std::fputs(kUsage, stderr);
             return 2;
         }
     }

@@ -1,3 +1,4 @@
+#include "common/ProgramVersion.h"
 #include "tools/station-sim/StationSim.h"
 
 #include <QCommandLineParser>
@@ -8,9 +9,12 @@
 //             --serial PATH [--serial-answer ack|none|nth] [--nth N]
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("station-sim"));
+    QCoreApplication::setApplicationVersion(ProgramVersion::text());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Central-station receiver for trying the reporting of Atalaia."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption udp(QStringLiteral("udp"), QStringLiteral("DC-09 UDP port (0: pick a free one)."),
                                  QStringLiteral("port"));
     const QCommandLineOption answer(QStringLiteral("answer"), QStringLiteral("DC-09 answer: ack, nak, none or late."),

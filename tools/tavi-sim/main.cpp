@@ -3,6 +3,7 @@
 // not acknowledged in time (type 4, valid CRC, same sequence), 2 on bad usage.
 // With --multicom it is a Multicom device on a TCP session instead.
 
+#include "common/ProgramVersion.h"
 #include "device/TaviComCodec.h"
 #include "tools/tavi-sim/CommandDevice.h"
 #include "tools/tavi-sim/MulticomDevice.h"
@@ -172,6 +173,7 @@ int serveCommands(const CommandDeviceOptions& options, const QHostAddress& serve
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavi-sim"));
+    QCoreApplication::setApplicationVersion(ProgramVersion::text());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -186,6 +188,7 @@ int main(int argc, char** argv) {
         "does (callback, details of the --model chosen, PGM toggles, line switch) for --serve seconds.\n"
         "Example: tavi-sim --port 5050 --device-id 1A2B00EE --serve 600 --model 6 --revision 1.2"));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Server address or name."),
                                         QStringLiteral("host"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Server UDP port (required)."),

@@ -1,0 +1,5 @@
+#include "common/ProgramVersion.h"
+
+QString ProgramVersion::text() {
+    return QStringLiteral(ATALAIA_VERSION);
+}
