@@ -317,6 +317,9 @@ void Dc09Server::readDatagrams() {
         round.swap(m_round); // what a handing on sets off may read the socket again
         for (const Taken& taken : round)
             handOn(taken);
+        round.clear();
+        if (m_round.empty())
+            m_round.swap(round); // its room serves the next round
     }
 }
 
@@ -402,6 +405,9 @@ void Dc09Server::onReady(SessionId id, bool /*hangUp*/) {
         round.swap(m_round); // what a handing on sets off may read the sockets again
         for (const Taken& taken : round)
             handOn(taken);
+        round.clear();
+        if (m_round.empty())
+            m_round.swap(round);
     }
     if (overrun)
         ++m_overrun;
