@@ -3,10 +3,12 @@
 #include "config/Dc09Settings.h"
 #include "device/DeviceReportIntake.h"
 #include "device/SiaCodeTable.h"
+#include "events/EventJournal.h"
 #include "reporting/ReportSettings.h"
 #include "tests/support/ClientWorld.h"
 #include "tests/support/Dc09Peer.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/TempDataDir.h"
 
 #include <QTest>
 
@@ -469,4 +471,55 @@ TEST_F(Dc09ServerTest, PortTakenIsSaidAndNothingOpens) {
     const quint16 port = server.port();
     server.stop();
     EXPECT_TRUE(other.start(port));
+}
+
+// The events that the answer tells a device were received are in "Events.jnl"
+// by the time the answer reaches it; nothing else is.
+TEST_F(Dc09ServerTest, TakenEventsAreInCustodyBeforeTheAnswerArrives) {
+    TempDataDir dir;
+    EventJournal journal(dir.dataDirectory());
+    server.setJournal(&journal);
+    clients.primary(0x4321, ClientStatus::Blocked);
+    struct Case {
+        const char* name;
+        QByteArray frame;
+        QList<quint16> held; // accounts of the lines added
+    };
+    for (Transport transport : kTransports) {
+        const int base = transport == Transport::Udp ? 600 : 700;
+        const QByteArray first = message(Dc09::kAdmCid, base + 1, "1234", "#1234|1130 01 005");
+        const QList<Case> cases{
+            {"an event of a registered client", first, {kPrimary}},
+            {"the same message again", first, {}},
+            {"two events, one for a dependent",
+             message(Dc09::kSiaDcs, base + 2, "1234", "#5678|NBA001/FA002"),
+             {kDependent, kDependent}},
+            {"NULL", message(Dc09::kNull, base + 3, "1234", ""), {}},
+            {"a blocked client", message(Dc09::kAdmCid, base + 4, "4321", "#4321|1130 01 005"), {}},
+            {"an unregistered account", message(Dc09::kAdmCid, base + 5, "0BEE", "#0BEE|1130 01 005"), {}},
+            {"a stale message",
+             message(Dc09::kAdmCid, base + 6, "1234", "#1234|1130 01 005", {},
+                     QDateTime::currentDateTimeUtc().addSecs(-600)),
+             {}},
+        };
+        Device device(transport, server.port());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(transportName(transport)) + ": " + c.name);
+            const qsizetype linesBefore = dir.read(EventJournal::kFileName).count('\n');
+            device.send(c.frame);
+            ASSERT_FALSE(device.answer(kAnswerWaitMs).isEmpty());
+            // Read at once: the device has its answer, the receiver may still be handing the message on.
+            const QList<QByteArray> lines = dir.read(EventJournal::kFileName).split('\n').mid(linesBefore);
+            QList<quint16> held;
+            for (const QByteArray& line : lines) {
+                EventJournal::Entry entry;
+                if (EventJournal::readHeldLine(line, entry)) {
+                    held << entry.event.account;
+                    EXPECT_EQ(entry.event.protocol, 2);
+                    EXPECT_EQ(entry.event.reportAccount, kPrimary);
+                }
+            }
+            EXPECT_EQ(held, c.held);
+        }
+    }
 }
