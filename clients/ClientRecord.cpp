@@ -147,6 +147,7 @@ void PrimaryClient::copyPrimaryFieldsFrom(const PrimaryClient& other) {
     datagramSequence = other.datagramSequence;
     deviceId = other.deviceId;
     remoteCallback = other.remoteCallback;
+    heardOver = other.heardOver;
     cipherKey = other.cipherKey;
 }
 

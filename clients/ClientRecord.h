@@ -35,6 +35,9 @@ constexpr int Ethernet = 1;
 constexpr int Gprs = 2;
 } // namespace Channel
 
+// The protocol over which a primary's device was last heard in this run.
+enum class HeardOver { Nothing, TaviCom, Dc09, Multicom };
+
 // Message shown when a primary that still has dependent accounts is to be removed.
 constexpr int kMsgRemoveDependentsFirst = 170;
 // Message shown when a dependent is to be unblocked while its primary is blocked.
@@ -146,6 +149,9 @@ public:
     quint16 datagramSequence = 0;
     quint32 deviceId = 0;
     bool remoteCallback = false;
+    // Device commands go out over TaviCom (or wait for a Multicom report): a
+    // device heard over DC-09 has no way to take them.
+    HeardOver heardOver = HeardOver::Nothing;
     const void* cipherKey = nullptr; // never set: no client has enciphered frames
     DependentAccount* dependents = nullptr;
 

@@ -22,6 +22,9 @@ constexpr int kMsgCommunicationError = 181;
 constexpr int kMsgPgmDone = 156;
 constexpr int kOnlinePage = ClientStatus::Online;
 constexpr const char* kPortRangeText = "Enter an integer between 1 and 65535.";
+constexpr const char* kDc09NoCommandsText =
+    "O cliente %1 reporta por SIA DC-09, protocolo que não recebe comandos: retorno de chamada, detalhes, "
+    "PGM e troca de linha valem só para equipamentos TaviCom e Multicom.";
 
 QByteArray bytes(std::initializer_list<quint8> values) {
     QByteArray result;
@@ -47,6 +50,13 @@ void DeviceCommands::show(int message, UserInterface::Icon icon) {
     m_ui.showMessage(StringTable::text(message), icon);
 }
 
+bool DeviceCommands::refusedOverDc09(const PrimaryClient& client) {
+    if (client.heardOver != HeardOver::Dc09)
+        return false;
+    m_ui.showMessage(QString::fromUtf8(kDc09NoCommandsText).arg(client.name), UserInterface::Icon::Exclamation);
+    return true;
+}
+
 void DeviceCommands::setPageBusy(int pageKind, bool busy) {
     if (m_view)
         m_view->setPageBusy(pageKind, busy);
@@ -60,6 +70,8 @@ void DeviceCommands::showDetails(ClientRecord* client, const QString& nameText, 
         show(kMsgNotRegistered, UserInterface::Icon::Exclamation);
         return;
     }
+    if (refusedOverDc09(*device))
+        return;
     if (device->isMulticom()) {
         // No query for a Multicom client: what the registry knows.
         DeviceDetailsForm form(*this, *device, nameText, std::nullopt, 0, false);
@@ -111,6 +123,8 @@ void DeviceCommands::sendCallback(ClientRecord* client, const QString& address, 
         show(kMsgNotRegistered, UserInterface::Icon::Exclamation);
         return;
     }
+    if (refusedOverDc09(*device))
+        return;
     if (device->port == 0) {
         show(kMsgOffline, UserInterface::Icon::Exclamation);
         return;
@@ -158,6 +172,10 @@ void DeviceCommands::StartCallback(PrimaryClient* client, const QString& address
 }
 
 void DeviceCommands::startDeviceCallback(PrimaryClient& client, const QString& address, quint16 port) {
+    if (refusedOverDc09(client)) {
+        client.remoteCallback = false;
+        return;
+    }
     const auto octets = DeviceCommand::callbackPayload(address, client.address, port);
     if (client.isMulticom()) {
         auto& multicom = static_cast<MulticomClient&>(client);
@@ -224,7 +242,7 @@ void DeviceCommands::closeBusySession(quint64 serial) {
 
 void DeviceCommands::togglePgm(DeviceDetailsForm& form, int index) {
     PrimaryClient* client = clientOf(form.clientSerial());
-    if (!client || form.multicom())
+    if (!client || form.multicom() || refusedOverDc09(*client))
         return;
     QPointer<DeviceDetailsForm> dialog(&form);
     form.setBusy(true);
@@ -256,7 +274,7 @@ void DeviceCommands::switchLine(DeviceDetailsForm& form, const QString& minutesI
         return;
     }
     PrimaryClient* client = clientOf(form.clientSerial());
-    if (!client)
+    if (!client || refusedOverDc09(*client))
         return;
     // The number at the start of the item ("10 min", "15min").
     QString digits;

@@ -29,7 +29,9 @@ public:
 // callback, details query, PGM toggles and line switch. TaviCom devices get a
 // request datagram through the CommandRequester and the answer decides the
 // message; Multicom clients keep a callback or a line switch in their record
-// until their device next reports. Every outcome reaches the operator as a
+// until their device next reports. A client last heard over SIA DC-09 gets
+// none of them: that protocol carries no commands, and the operator is told
+// so rather than kept waiting for an answer nobody sends. Every outcome reaches the operator as a
 // message, except for a callback a device asked for itself.
 //
 // Threads: the main thread. Nothing here waits: requests end in callbacks.
@@ -64,6 +66,8 @@ private:
     void closeBusySession(quint64 serial);
     void setPageBusy(int pageKind, bool busy);
     void show(int message, UserInterface::Icon icon);
+    // A client last heard over DC-09: its device takes no commands. Tells the operator so.
+    bool refusedOverDc09(const PrimaryClient& client);
 
     CommandRequester& m_requester;
     ClientRegistry& m_registry;

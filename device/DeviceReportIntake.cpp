@@ -66,6 +66,21 @@ void DeviceReportIntake::takeReport(const DeviceReportIn& report) {
 }
 
 void DeviceReportIntake::recordContact(const DeviceReportIn& report) {
+    if (report.client) {
+        switch (report.protocol) {
+        case EventProtocol::TaviCom:
+            report.client->heardOver = HeardOver::TaviCom;
+            break;
+        case EventProtocol::Dc09:
+            report.client->heardOver = HeardOver::Dc09;
+            break;
+        case EventProtocol::Multicom:
+            report.client->heardOver = HeardOver::Multicom;
+            break;
+        default:
+            break;
+        }
+    }
     m_contacts.ClientContact(report.client, report.account, report.address, report.port, report.channel, report.period);
 }
 

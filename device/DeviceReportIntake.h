@@ -64,7 +64,7 @@ public:
                        ContactRecorder& contacts, EventRaiser& events, Reporter& reporter);
 
     void takeReport(const DeviceReportIn& report);
-    // Reports taken, by protocol (EventProtocol: 1 TaviCom, 3 Multicom).
+    // Reports taken, by protocol (EventProtocol: 1 TaviCom, 2 DC-09, 3 Multicom).
     quint64 reportsTaken(int protocol) const {
         return protocol >= 0 && protocol < int(m_reportsTaken.size()) ? m_reportsTaken[size_t(protocol)] : 0;
     }

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -50,8 +51,9 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
       m_intake(m_serverSettings, m_reportSettings, m_contacts, m_events, m_reportSender),
       m_sessionProtocol(m_registry, m_transitions, m_intake),
       m_datagram(m_serverSettings, m_registry, m_intake, m_deviceCommands, m_ui),
-      m_linkWatch(m_registry, m_requests, m_ui), m_monitor(m_registry, m_transitions),
-      m_multicom(m_ui, m_sessionProtocol), m_commandRequester(m_datagram, m_registry),
+      m_dc09(m_dc09Settings, m_siaCodes, m_registry, m_intake, m_ui), m_linkWatch(m_registry, m_requests, m_ui),
+      m_monitor(m_registry, m_transitions), m_multicom(m_ui, m_sessionProtocol),
+      m_commandRequester(m_datagram, m_registry),
       m_deviceCommands(m_commandRequester, m_registry, m_internalRaiser, m_currentOperator, m_ui) {
     m_reportSender.setReportingEvents(&m_internalRaiser);
     // Internal events without a client are listed under the logged-in operator's name.
@@ -60,6 +62,8 @@ ServerCore::ServerCore(const QString& dataDirectory, UserInterface& ui, QObject*
     // Acknowledged events stay in custody until "Events.log" has them.
     m_events.setJournal(&m_journal);
     m_datagram.setJournal(&m_journal);
+    m_dc09.setJournal(&m_journal);
+    m_dc09.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_journal.setProblemHandler([this](const QString& text) { sayNotice(text); });
     m_events.setLogProblemHandler([this](const QString& text) { sayNotice(text); });
     m_logRetry.setInterval(kLogRetryMs);
@@ -120,6 +124,8 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         return false;
     }
     m_multicom.setMaxSessions(m_serverSettings.MaxSessions);
+    m_dc09.setMaxSessions(m_serverSettings.MaxSessions);
+    loadDc09Settings();
     sayProblem(UsersFile::LoadOperators(m_dir, StringTable::text(kStrAnonymous), m_operators));
     m_clientList = std::make_unique<ClientListFile>(m_registry, m_dir, m_serverSettings.defaultKeepAlive());
     m_generalOptions =
@@ -143,7 +149,6 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
         buildWindow();
 
     // Reporting with the stored settings; "Report.cfg" is read after "Server.cfg", so its "LogAll" is in force.
-    loadDc09Settings();
     m_reportSection.startUp();
 
     // The clients, their supervision and their pages. The registry saves the
@@ -166,6 +171,7 @@ bool ServerCore::start(const WindowBuilder& buildWindow) {
             m_exitCode = kExitDeclined;
         return false;
     }
+    startDc09();
     // From here devices are answered, their events listed, logged and forwarded
     // whatever the operator does: the login gates the window, not the reception.
     m_started = true;
@@ -262,16 +268,6 @@ void ServerCore::sayNotice(const QString& text) {
     std::fprintf(stderr, "atalaia: %s\n", qPrintable(text));
 }
 
-void ServerCore::loadDc09Settings() {
-    QList<Dc09ConfigFile::Problem> problems;
-    QString refusal;
-    Dc09ConfigFile::load(m_dir, m_dc09Settings, problems, &refusal);
-    sayProblem(refusal);
-    for (const Dc09ConfigFile::Problem& problem : problems)
-        sayProblem(Dc09ConfigFile::problemText(problem));
-    m_reportSender.setStationOptions(m_dc09Settings.station);
-}
-
 void ServerCore::recoverHeldEvents() {
     const QByteArray lastLine = EventJournal::lastLineOf(m_dir.file(QStringLiteral("Events.log")));
     const QList<EventJournal::Entry> leftOver =
@@ -294,6 +290,45 @@ void ServerCore::recoverHeldEvents() {
                   .arg(resent));
 }
 
+void ServerCore::loadDc09Settings() {
+    // A missing file: reception off.
+    const DataFileReader::Content config =
+        DataFileReader::readWhole(m_dir.file(QString::fromLatin1(Dc09ConfigFile::kFileName)));
+    m_dc09Settings = Dc09Settings{};
+    if (!config.problem.isEmpty())
+        m_dc09Problems.append(config.problem);
+    if (config.read()) {
+        for (const Dc09ConfigFile::Problem& problem : Dc09ConfigFile::parse(config.bytes, m_dc09Settings))
+            m_dc09Problems.append(Dc09ConfigFile::problemText(problem));
+    }
+    // The station link's options hold whether reception runs or not.
+    m_reportSender.setStationOptions(m_dc09Settings.station);
+    if (!m_dc09Settings.enabled())
+        return;
+    const DataFileReader::Content sia =
+        DataFileReader::readWhole(m_dir.file(QString::fromLatin1(SiaCodeTable::kFileName)));
+    if (!sia.read()) {
+        m_dc09Problems.append(
+            QStringLiteral("Arquivo \"%1\" não pôde ser lido: os códigos SIA chegam como "
+                           "eventos \"%2\"")
+                .arg(QString::fromLatin1(SiaCodeTable::kFileName), QString::fromLatin1(SiaCodeTable::kUnknownText)));
+        return;
+    }
+    for (int line : m_siaCodes.parse(sia.bytes))
+        m_dc09Problems.append(QStringLiteral("Linha %1 de \"%2\" ignorada: não segue a forma \"BA 1 130 Texto\"")
+                                  .arg(line)
+                                  .arg(QString::fromLatin1(SiaCodeTable::kFileName)));
+}
+
+void ServerCore::startDc09() {
+    if (m_dc09Settings.enabled())
+        m_dc09.start(m_dc09Settings.port);
+    // Told once the devices are answered: a message box waiting for the operator keeps nothing from them.
+    const QStringList problems = std::exchange(m_dc09Problems, {});
+    for (const QString& text : problems)
+        m_ui.showMessage(text, UserInterface::Icon::Exclamation);
+}
+
 void ServerCore::playNewRegisterSound() {
     if (m_serverSettings.SoundNewRegister)
         m_ui.playSound(m_dir.file(QString::fromLatin1(kNewRegisterSound)));
@@ -310,6 +345,7 @@ void ServerCore::beginShutdown() {
     m_monitor.stop();
     m_linkWatch.stop();
     m_datagram.stopServer();
+    m_dc09.stop();
     m_multicom.CloseMulticomListener();
     if (!m_started) {
         finishShutdown();

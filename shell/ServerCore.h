@@ -13,11 +13,13 @@
 #include "config/ServerSettings.h"
 #include "device/CommandRequester.h"
 #include "device/DatagramServer.h"
+#include "device/Dc09Server.h"
 #include "device/DeviceCommands.h"
 #include "device/DeviceReportIntake.h"
 #include "device/LinkStatusWatch.h"
 #include "device/MulticomListener.h"
 #include "device/MulticomProtocol.h"
+#include "device/SiaCodeTable.h"
 #include "events/AlarmTextTable.h"
 #include "events/ClientStatusRaiser.h"
 #include "events/EventJournal.h"
@@ -129,6 +131,9 @@ public:
     InternalEventEditor& internalEventEditor() { return m_internalEditor; }
     GeneralOptions& generalOptions() { return *m_generalOptions; }
     DatagramServer& datagramServer() { return m_datagram; }
+    // SIA DC-09 reception ("Dc09.cfg"; running only with a port there).
+    Dc09Server& dc09Server() { return m_dc09; }
+    Dc09Settings& dc09Settings() { return m_dc09Settings; }
     LinkStatusWatch& linkWatch() { return m_linkWatch; }
     ReportSender& reportSender() { return m_reportSender; }
     ReportSection& reportSection() { return m_reportSection; }
@@ -160,8 +165,9 @@ private:
     void restartDatagramServer();
     void playNewRegisterSound();
     void recoverHeldEvents();
-    // "Dc09.cfg": DC-09 reception and the station link's options; its malformed lines are said.
+    // Reads "Dc09.cfg" and "Sia.lst"; what they hold that cannot be read is told once reception runs.
     void loadDc09Settings();
+    void startDc09();
     // A data file refused or put aside at start-up, told once (nothing when text is empty).
     void sayProblem(const QString& text);
 
@@ -185,6 +191,8 @@ private:
     OperatorTable m_operators;
     CurrentOperator m_currentOperator;
     OperatorsSection m_operatorsSection;
+    SiaCodeTable m_siaCodes;
+    QStringList m_dc09Problems;
 
     // Clients, events and forwarding.
     ClientRegistry m_registry;
@@ -209,6 +217,7 @@ private:
     DeviceReportIntake m_intake;
     MulticomProtocol m_sessionProtocol;
     DatagramServer m_datagram;
+    Dc09Server m_dc09;
     LinkStatusWatch m_linkWatch;
     ClientMonitor m_monitor;
     MulticomListener m_multicom;

@@ -69,6 +69,29 @@ QByteArray text(ServerCore& core, const MetricsServer* endpoint) {
     m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::TaviCom), "protocol=\"tavicom\"");
     m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::Multicom),
              "protocol=\"multicom\"");
+    m.sample("atalaia_reports_total", core.reportIntake().reportsTaken(EventProtocol::Dc09), "protocol=\"dc09\"");
+    const Dc09Server& dc09 = core.dc09Server();
+    m.family("atalaia_dc09_frames_received_total", "counter", "SIA DC-09 frames received, by transport.");
+    m.sample("atalaia_dc09_frames_received_total", dc09.framesReceived(Dc09Server::Transport::Udp),
+             "transport=\"udp\"");
+    m.sample("atalaia_dc09_frames_received_total", dc09.framesReceived(Dc09Server::Transport::Tcp),
+             "transport=\"tcp\"");
+    m.family("atalaia_dc09_answers_total", "counter",
+             "SIA DC-09 frames by answer: ack, nak (time outside the window), duh (not taken), none (unreadable).");
+    for (auto [answer, name] :
+         {std::pair{Dc09Outcome::Answer::Ack, "ack"}, std::pair{Dc09Outcome::Answer::Nak, "nak"},
+          std::pair{Dc09Outcome::Answer::Duh, "duh"}, std::pair{Dc09Outcome::Answer::None, "none"}})
+        m.sample("atalaia_dc09_answers_total", dc09.answersSent(answer), QByteArray("answer=\"") + name + '"');
+    m.family("atalaia_dc09_dropped_total", "counter",
+             "SIA DC-09 datagrams the kernel dropped on a full receive buffer.");
+    m.sample("atalaia_dc09_dropped_total", dc09.kernelDrops());
+    m.family("atalaia_dc09_connections", "gauge", "SIA DC-09 TCP connections open.");
+    m.sample("atalaia_dc09_connections", quint64(dc09.sessionCount()));
+    m.family("atalaia_dc09_connections_closed_total", "counter",
+             "SIA DC-09 TCP connections closed by the receiver, by reason.");
+    m.sample("atalaia_dc09_connections_closed_total", dc09.sessionsRefused(), "reason=\"max_sessions\"");
+    m.sample("atalaia_dc09_connections_closed_total", dc09.sessionsExpired(), "reason=\"silent\"");
+    m.sample("atalaia_dc09_connections_closed_total", dc09.sessionsOverrun(), "reason=\"no_frame\"");
     m.family("atalaia_events_listed", "gauge", "Rows of the events list.");
     m.sample("atalaia_events_listed", quint64(core.eventList().model().eventCount()));
 
@@ -107,6 +130,7 @@ QByteArray text(ServerCore& core, const MetricsServer* endpoint) {
                  "Connections to this endpoint closed at once because it was serving its most at once.");
         m.sample("atalaia_metrics_connections_refused_total", endpoint->connectionsRefused());
     }
+    m.sample("atalaia_accept_backoffs_total", dc09.acceptBackOffs(), "listener=\"dc09\"");
     m.family("atalaia_socket_recoveries_total", "counter", "Times the device socket was found unread and re-armed.");
     m.sample("atalaia_socket_recoveries_total", quint64(datagrams.receptionRecoveries()));
     m.family("atalaia_events_in_custody", "gauge", "Acknowledged events not yet in Events.log.");
