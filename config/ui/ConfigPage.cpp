@@ -84,9 +84,12 @@ ConfigPage::ConfigPage(GeneralOptions& options, UserInterface& ui, QWidget* pare
     auto* layout = new QVBoxLayout(m_content);
     layout->addWidget(buildGeneralSection());
     m_reportSection = makeGroup(720, m_content);
+    // DC-09 reception has no text in the string table: its title is its name.
+    m_dc09Section = new QGroupBox(QStringLiteral("DC-09"), m_content);
+    m_dc09Section->setObjectName(QStringLiteral("groupDc09"));
     m_operatorsSection = makeGroup(741, m_content);
     m_internalEventsSection = makeGroup(751, m_content);
-    for (QGroupBox* section : {m_reportSection, m_operatorsSection, m_internalEventsSection}) {
+    for (QGroupBox* section : {m_reportSection, m_dc09Section, m_operatorsSection, m_internalEventsSection}) {
         new QVBoxLayout(section); // the section's own controls go here
         layout->addWidget(section);
     }

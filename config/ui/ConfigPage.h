@@ -15,10 +15,10 @@ class UserInterface;
 struct GeneralOptionsForm;
 
 // The configuration page, sixth tab of the main window: a vertically
-// scrolling page with four sections, each with its own Save. This widget
+// scrolling page with five sections, each with its own Save. This widget
 // lays the page out and builds the general-options section; the "Reportar",
-// "Operadores" and "Eventos Internos" sections put their controls into the
-// frames that it exposes. Widgets carry object names made of their kind and
+// "DC-09", "Operadores" and "Eventos Internos" sections put their controls
+// into the frames that it exposes. Widgets carry object names made of their kind and
 // control number ("edit502", "check717", "button719").
 class ConfigPage : public QScrollArea {
     Q_OBJECT
@@ -28,6 +28,7 @@ public:
     ConfigPage(GeneralOptions& options, UserInterface& ui, QWidget* parent = nullptr);
 
     QGroupBox* reportSection() const { return m_reportSection; }
+    QGroupBox* dc09Section() const { return m_dc09Section; }
     QGroupBox* operatorsSection() const { return m_operatorsSection; }
     QGroupBox* internalEventsSection() const { return m_internalEventsSection; }
 
@@ -72,6 +73,7 @@ private:
 
     QWidget* m_content = nullptr;
     QGroupBox* m_reportSection = nullptr;
+    QGroupBox* m_dc09Section = nullptr;
     QGroupBox* m_operatorsSection = nullptr;
     QGroupBox* m_internalEventsSection = nullptr;
 

@@ -6,9 +6,11 @@
 #include "common/StringTable.h"
 #include "common/ui/CStripedList.h"
 #include "common/ui/RowIcons.h"
+#include "config/Dc09Section.h"
 #include "config/GeneralOptions.h"
 #include "config/ValueExchange.h"
 #include "config/ui/ConfigPage.h"
+#include "config/ui/Dc09SectionView.h"
 #include "config/ui/OperatorsSectionView.h"
 #include "device/ui/QtDeviceCommandView.h"
 #include "events/EventListModel.h"
@@ -114,6 +116,10 @@ void ServerWindow::buildConfigPage() {
     m_configPage = new ConfigPage(m_core.generalOptions(), m_core.userInterface());
     m_configPage->reportSection()->layout()->addWidget(new ReportSectionView(m_core.reportSection()));
 
+    m_dc09 = std::make_unique<Dc09Section>(m_core.dataDirectory(), m_core.currentOperator(), m_core.userInterface());
+    m_dc09View = new Dc09SectionView(*m_dc09);
+    m_configPage->dc09Section()->layout()->addWidget(m_dc09View);
+
     m_operatorsView =
         new OperatorsSectionView(m_core.operatorsSection(), [page = m_configPage] { page->exchangeValues(); });
     m_configPage->operatorsSection()->layout()->addWidget(m_operatorsView);
@@ -136,9 +142,10 @@ void ServerWindow::buildConfigPage() {
     editor.setPageExchange([page = m_configPage] { page->exchangeValues(); });
 
     m_configPage->setAccessCheck([&core = m_core] { return core.currentOperator().has(OperatorRight::Configuration); });
-    m_configPage->setActivationHook([&editor, view = m_operatorsView] {
+    m_configPage->setActivationHook([&editor, view = m_operatorsView, dc09 = m_dc09View] {
         editor.refresh();
         view->activate();
+        dc09->activate();
     });
     m_frame->setPage(CMainFrame::kConfigTab, m_configPage);
 }

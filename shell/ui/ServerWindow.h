@@ -10,6 +10,8 @@
 class CMainFrame;
 class CStripedList;
 class ConfigPage;
+class Dc09Section;
+class Dc09SectionView;
 class EventsPage;
 class OperatorsSectionView;
 class QtClientDialogHost;
@@ -46,6 +48,8 @@ private:
 
     ServerCore& m_core;
     std::unique_ptr<RowIcons> m_icons;
+    // The "DC-09" group of the configuration page reads and writes "Dc09.cfg" itself; it outlives the page's view.
+    std::unique_ptr<Dc09Section> m_dc09;
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<TabCaptionBatch> m_captions;       // the client pages' captions, applied once per batch
     std::unique_ptr<QtClientDialogHost> m_dialogHost;  // the client pages' dialogs, over the main frame
@@ -54,4 +58,5 @@ private:
     QList<CStripedList*> m_clientLists; // online, offline, blocked, new
     ConfigPage* m_configPage = nullptr;
     OperatorsSectionView* m_operatorsView = nullptr;
+    Dc09SectionView* m_dc09View = nullptr;
 };

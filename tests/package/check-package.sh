@@ -48,7 +48,7 @@ grep -q '\blibqt6widgets6\b' <<<"$desktop_depends" || fail "atalaia-desktop Depe
 unit="$scratch/server/usr/lib/systemd/system/atalaia.service"
 [ -f "$unit" ] || unit="$scratch/server/lib/systemd/system/atalaia.service"
 [ -f "$unit" ] || fail "atalaia-server has no atalaia.service"
-for file in usr/bin/atalaiad usr/bin/tavi-sim usr/bin/station-sim usr/bin/disp.exe usr/lib/sysctl.d/60-atalaia.conf \
+for file in usr/bin/atalaiad usr/bin/tavi-sim usr/bin/station-sim usr/bin/dc09-sim usr/bin/disp.exe usr/lib/sysctl.d/60-atalaia.conf \
     usr/share/doc/atalaia-server/copyright usr/share/doc/atalaia-server/changelog.gz; do
     [ -e "$scratch/server/$file" ] || fail "atalaia-server has no /$file"
 done

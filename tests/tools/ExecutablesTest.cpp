@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
     Installed, ExecutableAnswersTest,
     ::testing::Values(ExecutableCase{"atalaia", ATALAIA_PATH}, ExecutableCase{"atalaiad", ATALAIAD_PATH},
                       ExecutableCase{"tavi-sim", TAVI_SIM_PATH}, ExecutableCase{"station-sim", STATION_SIM_PATH},
-                      ExecutableCase{"disp.exe", DISP_EXE_PATH}),
+                      ExecutableCase{"dc09-sim", DC09_SIM_PATH}, ExecutableCase{"disp.exe", DISP_EXE_PATH}),
     [](const ::testing::TestParamInfo<ExecutableCase>& info) { return TestNames::fromCaseName<ExecutableCase>(info); });
 
 // The service runs on machines without a desktop: none of the graphical

@@ -1,3 +1,4 @@
+#include "config/Dc09ConfigFile.h"
 #include "config/GeneralOptions.h"
 #include "config/OperatorsSection.h"
 #include "events/InternalEventEditor.h"
@@ -12,8 +13,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTableView>
@@ -142,6 +146,58 @@ TEST_F(WindowFixture, ConfigurationPageSavesEachSection) {
     const int rows = eventRows();
     press(tab, InternalEventsSection::objectNameFor(InternalEventIds::kSend));
     EXPECT_TRUE(QTest::qWaitFor([&] { return eventRows() > rows; }, 3 * kWaitMs));
+}
+
+TEST_F(WindowFixture, ConfigurationPageDc09GroupShowsKeysMaskedAndRewritesItsFile) {
+    const QByteArray key128 = "2B7E151628AED2A6ABF7158809CF4F3C";
+    const QString key256 = QStringLiteral("603DEB1015CA71BE2B73AEF0857D77811F352C073B6108D72D9810A30914DFF4");
+    dir.write("Dc09.cfg", "; filial norte\r\nPort 5070\r\nKey ABC " + key128 + "\r\n");
+    start();
+    const int tab = CMainFrame::kConfigTab;
+    page(tab);
+
+    // What the file holds, the key masked.
+    auto* port = in<QLineEdit>(tab, QStringLiteral("dc09Port"));
+    auto* keys = in<QListWidget>(tab, QStringLiteral("dc09Keys"));
+    ASSERT_NE(port, nullptr);
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(port->text(), QStringLiteral("5070"));
+    EXPECT_EQ(in<QLineEdit>(tab, QStringLiteral("dc09Lag"))->text(), QStringLiteral("40"));
+    ASSERT_EQ(keys->count(), 1);
+    EXPECT_TRUE(keys->item(0)->text().startsWith(QStringLiteral("ABC"))) << qPrintable(keys->item(0)->text());
+    EXPECT_FALSE(keys->item(0)->text().contains(QString::fromLatin1(key128.left(6)))) << "a key on screen";
+    EXPECT_FALSE(in<QPushButton>(tab, QStringLiteral("dc09Save"))->isEnabled());
+
+    // A new port and a second key, typed as the operator does; the key leaves the screen once taken.
+    port->clear();
+    QTest::keyClicks(port, QStringLiteral("5071"));
+    QTest::keyClicks(in<QLineEdit>(tab, QStringLiteral("dc09Account")), QStringLiteral("1234"));
+    auto* keyEdit = in<QLineEdit>(tab, QStringLiteral("dc09Key"));
+    EXPECT_EQ(keyEdit->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(keyEdit, key256);
+    press(tab, QStringLiteral("dc09SetKey"));
+    EXPECT_TRUE(keyEdit->text().isEmpty());
+    EXPECT_EQ(keys->count(), 2);
+    press(tab, QStringLiteral("dc09Save"));
+    EXPECT_TRUE(ui.messages.isEmpty()) << qPrintable(messageTexts().join('\n'));
+
+    // On disk: the new settings, the other line kept, owner only, the copy in "Backup".
+    const QByteArray written = dir.read("Dc09.cfg");
+    EXPECT_TRUE(written.startsWith("; filial norte\r\n")) << written.constData();
+    Dc09Settings settings;
+    EXPECT_TRUE(Dc09ConfigFile::parse(written, settings).isEmpty());
+    EXPECT_EQ(settings.port, 5071);
+    EXPECT_EQ(settings.keys.value("ABC").toHex().toUpper(), key128);
+    EXPECT_EQ(settings.keys.value("1234").toHex().toUpper(), key256.toLatin1());
+    EXPECT_EQ(dir.read("Backup/Dc09.cfg"), written);
+    EXPECT_FALSE(QFile::permissions(dir.file("Dc09.cfg")) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    // Typed and not saved: the page opened again shows the file.
+    port->clear();
+    QTest::keyClicks(port, QStringLiteral("6000"));
+    page(CMainFrame::kEventsTab);
+    page(tab);
+    EXPECT_EQ(port->text(), QStringLiteral("5071"));
 }
 
 TEST_F(WindowFixture, DefaultWidthsFitTheFontStoredOnesAreKeptAndTheLastColumnFillsTheList) {
