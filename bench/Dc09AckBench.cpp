@@ -12,8 +12,8 @@
 // the benchmark thread. Compare acks_per_s of BM_TaviComAcks and BM_Dc09Acks.
 
 #include "bench/BenchReceiver.h"
-#include "config/Dc09Settings.h"
 #include "common/Dc09Codec.h"
+#include "config/Dc09Settings.h"
 #include "device/Dc09Receiver.h"
 #include "device/Dc09Server.h"
 #include "device/SiaCodeTable.h"

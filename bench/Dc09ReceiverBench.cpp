@@ -8,9 +8,9 @@
 // so no frame takes the shorter path of a repeat: the clock the receiver is
 // given moves past the repeat window between two passes over the frames.
 
+#include "common/Dc09Codec.h"
 #include "common/Dc09Envelope.h"
 #include "config/Dc09Settings.h"
-#include "device/Dc09Codec.h"
 #include "device/Dc09Receiver.h"
 #include "device/SiaCodeTable.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/Dc09Envelope.h"
 #include "common/Dc09Codec.h"
+#include "common/Dc09Envelope.h"
 #include "device/Dc09Content.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/Dc09Envelope.h"
 #include "common/Dc09Codec.h"
+#include "common/Dc09Envelope.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/Dc09Codec.h"
+#include "common/Dc09Codec.h"
 #include "device/Dc09StreamSplitter.h"
 
 #include <QByteArray>

@@ -3,8 +3,8 @@
 // each answer decoded. Exits with 0 when every frame was acknowledged, 1 when
 // one was not, 2 on bad usage.
 
-#include "common/ProgramVersion.h"
 #include "common/AesCbc.h"
+#include "common/ProgramVersion.h"
 #include "tools/dc09-sim/Dc09Sender.h"
 
 #include <QCommandLineParser>
