@@ -151,7 +151,8 @@ TEST_F(WindowFixture, ConfigurationPageSavesEachSection) {
 TEST_F(WindowFixture, ConfigurationPageDc09GroupShowsKeysMaskedAndRewritesItsFile) {
     const QByteArray key128 = "2B7E151628AED2A6ABF7158809CF4F3C";
     const QString key256 = QStringLiteral("603DEB1015CA71BE2B73AEF0857D77811F352C073B6108D72D9810A30914DFF4");
-    dir.write("Dc09.cfg", "; filial norte\r\nPort 5070\r\nKey ABC " + key128 + "\r\n");
+    // Reception off at start (a port of its own would be bound); the page still edits the file.
+    dir.write("Dc09.cfg", "; filial norte\r\nPort 0\r\nWindow 40 25\r\nKey ABC " + key128 + "\r\n");
     start();
     const int tab = CMainFrame::kConfigTab;
     page(tab);
@@ -161,8 +162,8 @@ TEST_F(WindowFixture, ConfigurationPageDc09GroupShowsKeysMaskedAndRewritesItsFil
     auto* keys = in<QListWidget>(tab, QStringLiteral("dc09Keys"));
     ASSERT_NE(port, nullptr);
     ASSERT_NE(keys, nullptr);
-    EXPECT_EQ(port->text(), QStringLiteral("5070"));
-    EXPECT_EQ(in<QLineEdit>(tab, QStringLiteral("dc09Lag"))->text(), QStringLiteral("40"));
+    EXPECT_EQ(port->text(), QStringLiteral("0"));
+    EXPECT_EQ(in<QLineEdit>(tab, QStringLiteral("dc09Lead"))->text(), QStringLiteral("25"));
     ASSERT_EQ(keys->count(), 1);
     EXPECT_TRUE(keys->item(0)->text().startsWith(QStringLiteral("ABC"))) << qPrintable(keys->item(0)->text());
     EXPECT_FALSE(keys->item(0)->text().contains(QString::fromLatin1(key128.left(6)))) << "a key on screen";
