@@ -14,7 +14,6 @@
 namespace {
 
 // Room for the SO_RXQ_OVFL control message of one datagram.
-constexpr size_t kControlLength = CMSG_SPACE(sizeof(quint32));
 
 sockaddr_in ipv4(quint32 address, quint16 port) {
     sockaddr_in to{};
@@ -62,8 +61,7 @@ bool DatagramSocket::open(quint16 port) {
     m_fd = fd;
     m_localPort = ntohs(bound.sin_port);
     m_error.clear();
-    m_dropCounter = 0;
-    m_kernelDrops = 0;
+    m_dropped = {};
     rearm();
     return true;
 }
@@ -96,44 +94,7 @@ void DatagramSocket::rearm() {
 int DatagramSocket::receiveBatch(std::span<ReceivedDatagram> batch) {
     if (m_fd < 0)
         return -1;
-    const size_t count = std::min(batch.size(), size_t(kBatchSize));
-    std::array<mmsghdr, kBatchSize> messages{};
-    std::array<iovec, kBatchSize> vectors{};
-    std::array<sockaddr_in, kBatchSize> senders{};
-    std::array<std::array<char, kControlLength>, kBatchSize> controls{};
-    for (size_t i = 0; i < count; ++i) {
-        vectors[i] = {batch[i].bytes.data(), batch[i].bytes.size()};
-        msghdr& header = messages[i].msg_hdr;
-        header.msg_name = &senders[i];
-        header.msg_namelen = sizeof senders[i];
-        header.msg_iov = &vectors[i];
-        header.msg_iovlen = 1;
-        header.msg_control = controls[i].data();
-        header.msg_controllen = controls[i].size();
-    }
-    int read;
-    do {
-        read = ::recvmmsg(m_fd, messages.data(), unsigned(count), MSG_DONTWAIT, nullptr);
-    } while (read < 0 && errno == EINTR);
-    if (read < 0)
-        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
-
-    for (int i = 0; i < read; ++i) {
-        ReceivedDatagram& datagram = batch[size_t(i)];
-        datagram.length = int(std::min<unsigned>(messages[size_t(i)].msg_len, TaviCom::kMaxDatagramLength));
-        datagram.address = ntohl(senders[size_t(i)].sin_addr.s_addr);
-        datagram.port = ntohs(senders[size_t(i)].sin_port);
-        msghdr& header = messages[size_t(i)].msg_hdr;
-        for (cmsghdr* control = CMSG_FIRSTHDR(&header); control; control = CMSG_NXTHDR(&header, control)) {
-            if (control->cmsg_level != SOL_SOCKET || control->cmsg_type != SO_RXQ_OVFL)
-                continue;
-            quint32 counter = 0;
-            std::memcpy(&counter, CMSG_DATA(control), sizeof counter);
-            m_kernelDrops += quint32(counter - m_dropCounter); // the kernel's count wraps at 32 bits
-            m_dropCounter = counter;
-        }
-    }
-    return read;
+    return receiveUdpBatch<kBatchSize>(m_fd, batch, m_dropped);
 }
 
 int DatagramSocket::sendBatch(std::span<const OutgoingDatagram> batch) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/UdpBatchReceive.h"
+
 #include "device/DatagramSender.h"
 #include "device/TaviComCodec.h"
 
@@ -63,7 +65,7 @@ public:
     bool hasQueuedDatagrams() const;
     // Datagrams the kernel dropped on a full receive buffer since open(), as
     // far as the datagrams read so far tell (each carries the running count).
-    quint64 kernelDrops() const { return m_kernelDrops; }
+    quint64 kernelDrops() const { return m_dropped.drops; }
 
     // The read notifier, for supervision (and for tests that wedge it).
     QSocketNotifier* readNotifier() const { return m_notifier.get(); }
@@ -78,6 +80,5 @@ private:
     quint16 m_localPort = 0;
     QString m_error;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    quint32 m_dropCounter = 0; // the kernel's running count, as the last datagram carried it
-    quint64 m_kernelDrops = 0;
+    KernelDropCount m_dropped;
 };

@@ -26,7 +26,6 @@
 namespace {
 
 // Room for the SO_RXQ_OVFL control message of one datagram.
-constexpr size_t kControlLength = CMSG_SPACE(sizeof(quint32));
 // Sender address texts kept formatted; the cache starts over beyond this.
 constexpr int kMaxAddressTexts = 4096;
 // Tries for a free number that both UDP and TCP take, when any number will do.
@@ -105,7 +104,7 @@ bool Dc09Server::start(quint16 port) {
         m_listener = std::move(listener);
         m_fd = fd;
         m_port = bound;
-        m_dropCounter = 0;
+        m_dropped.lastCounter = 0;
         m_refusalSaid = false;
         m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
         connect(m_notifier.get(), &QSocketNotifier::activated, this, &Dc09Server::readDatagrams);
@@ -231,43 +230,7 @@ void Dc09Server::handOn(const Taken& taken) {
 // ---- UDP ----
 
 int Dc09Server::receiveBatch(std::span<Dc09Datagram> batch) {
-    const size_t count = std::min(batch.size(), size_t(kBatchSize));
-    std::array<mmsghdr, kBatchSize> messages{};
-    std::array<iovec, kBatchSize> vectors{};
-    std::array<sockaddr_in, kBatchSize> senders{};
-    std::array<std::array<char, kControlLength>, kBatchSize> controls{};
-    for (size_t i = 0; i < count; ++i) {
-        vectors[i] = {batch[i].bytes.data(), batch[i].bytes.size()};
-        msghdr& header = messages[i].msg_hdr;
-        header.msg_name = &senders[i];
-        header.msg_namelen = sizeof senders[i];
-        header.msg_iov = &vectors[i];
-        header.msg_iovlen = 1;
-        header.msg_control = controls[i].data();
-        header.msg_controllen = controls[i].size();
-    }
-    int read;
-    do {
-        read = ::recvmmsg(m_fd, messages.data(), unsigned(count), MSG_DONTWAIT, nullptr);
-    } while (read < 0 && errno == EINTR);
-    if (read < 0)
-        return 0;
-    for (int i = 0; i < read; ++i) {
-        Dc09Datagram& datagram = batch[size_t(i)];
-        datagram.length = int(std::min<unsigned>(messages[size_t(i)].msg_len, Dc09Datagram::kMaxFrameLength));
-        datagram.address = ntohl(senders[size_t(i)].sin_addr.s_addr);
-        datagram.port = ntohs(senders[size_t(i)].sin_port);
-        msghdr& header = messages[size_t(i)].msg_hdr;
-        for (cmsghdr* control = CMSG_FIRSTHDR(&header); control; control = CMSG_NXTHDR(&header, control)) {
-            if (control->cmsg_level != SOL_SOCKET || control->cmsg_type != SO_RXQ_OVFL)
-                continue;
-            quint32 counter = 0;
-            std::memcpy(&counter, CMSG_DATA(control), sizeof counter);
-            m_kernelDrops += quint32(counter - m_dropCounter); // the kernel's count wraps at 32 bits
-            m_dropCounter = counter;
-        }
-    }
-    return read;
+    return std::max(0, receiveUdpBatch<kBatchSize>(m_fd, batch, m_dropped));
 }
 
 void Dc09Server::readDatagrams() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/UdpBatchReceive.h"
+
 #include "device/Dc09Receiver.h"
 #include "device/Dc09StreamSplitter.h"
 #include "device/SessionPoller.h"
@@ -107,7 +109,7 @@ public:
     quint64 answersSent(Dc09Outcome::Answer answer) const { return m_answers[std::size_t(answer)]; }
     // Frames left unanswered: an envelope or header that cannot be read.
     quint64 framesIgnored() const { return m_answers[std::size_t(Dc09Outcome::Answer::None)]; }
-    quint64 kernelDrops() const { return m_kernelDrops; }
+    quint64 kernelDrops() const { return m_dropped.drops; }
     std::size_t sessionCount() const { return m_sessions.size(); }
     quint64 sessionsRefused() const { return m_refused; }
     quint64 sessionsExpired() const { return m_expired; }
@@ -159,8 +161,7 @@ private:
     int m_fd = -1; // the UDP socket
     quint16 m_port = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    quint32 m_dropCounter = 0;
-    quint64 m_kernelDrops = 0;
+    KernelDropCount m_dropped;
     std::array<Dc09Datagram, kBatchSize> m_batch{};
     std::vector<Taken> m_round;
 
