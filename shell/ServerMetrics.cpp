@@ -106,6 +106,12 @@ QByteArray text(ServerCore& core, const MetricsServer* endpoint) {
     }
     m.family("atalaia_forwarding_queue_length", "gauge", "Forwardings waiting for their turn or on the line.");
     m.sample("atalaia_forwarding_queue_length", quint64(sender.queueLength()));
+    m.family("atalaia_station_acknowledgements_total", "counter",
+             "DC-09 frames acknowledged by the central station, by station (primary or backup).");
+    m.sample("atalaia_station_acknowledgements_total", sender.stationAcknowledgements(ReportSender::Station::Primary),
+             "station=\"primary\"");
+    m.sample("atalaia_station_acknowledgements_total", sender.stationAcknowledgements(ReportSender::Station::Backup),
+             "station=\"backup\"");
 
     m.family("atalaia_clients", "gauge", "Clients listed, by page.");
     const char* pages[] = {"online", "offline", "blocked", "new"};

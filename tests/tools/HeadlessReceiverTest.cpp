@@ -56,6 +56,8 @@ TEST(HeadlessReceiverTest, TakesAnAlarmServesItsFiguresAndStopsInOrderOnSigterm)
     EXPECT_TRUE(metrics.startsWith("HTTP/1.1 200 OK")) << metrics.constData();
     EXPECT_TRUE(metrics.contains("\natalaia_reports_total{protocol=\"tavicom\"} 1\n")) << metrics.constData();
     EXPECT_TRUE(metrics.contains("\natalaia_reports_answered_total 1\n")) << metrics.constData();
+    EXPECT_TRUE(metrics.contains("\natalaia_station_acknowledgements_total{station=\"backup\"} 0\n"))
+        << metrics.constData();
     EXPECT_TRUE(httpGet(quint16(metricsPort), "DELETE /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 405"));
 
     receiver.terminate(); // SIGTERM
